@@ -1,0 +1,4 @@
+// The Initialize command: resets registers or clears the memories.
+#pragma once
+
+void initialize_command();

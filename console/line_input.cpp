@@ -1,0 +1,165 @@
+#include "console/line_input.hpp"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "core/machine_state.hpp"
+
+bool read_console_line(char *line)
+{
+    fflush(stdout);
+    if (!fgets(line, LINE_SIZE, stdin)) {
+        line[0] = '\0';
+        return false;
+    }
+    // A CR LF line end is one newline, also when the piece filled the buffer
+    // right after the CR.
+    size_t length = strlen(line);
+    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
+        line[length - 2] = '\n';
+        line[length - 1] = '\0';
+    } else if (length == LINE_SIZE - 1 && line[length - 1] == '\r') {
+        int next = getchar();
+        if (next == '\n')
+            line[length - 1] = '\n';
+        else if (next != EOF)
+            ungetc(next, stdin);
+    }
+    normalise_line(line);
+    return true;
+}
+
+void normalise_line(char *line)
+{
+    size_t start = 0;
+    while (line[start] && isspace(static_cast<unsigned char>(line[start]))) start++;
+    size_t length = strlen(line + start);
+    memmove(line, line + start, length + 1);
+    if (length > 0 && line[length - 1] == '\n') line[length - 1] = '\0';
+}
+
+bool is_end_token(const char *line)
+{
+    return line[0] == '\0' || line[0] == '\n' || line[0] == '.';
+}
+
+namespace {
+
+// The digits of a hexadecimal number as a magnitude, saturated at 2^64 - 1;
+// `overflow` tells whether it was saturated.
+struct hex_number {
+    bool negative;
+    uint64_t magnitude;
+    bool overflow;
+};
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+hex_number scan_hex(const char *text)
+{
+    hex_number n{false, 0, false};
+    while (*text && isspace(static_cast<unsigned char>(*text))) text++;
+    if (*text == '+' || *text == '-') n.negative = *text++ == '-';
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hex_digit(text[2]) >= 0)
+        text += 2;
+    for (int d; (d = hex_digit(*text)) >= 0; text++) {
+        if (n.magnitude > (UINT64_MAX >> 4)) n.overflow = true;
+        if (!n.overflow) n.magnitude = (n.magnitude << 4) | static_cast<uint64_t>(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+int32_t hex_to_i32(const char *text)
+{
+    hex_number n = scan_hex(text);
+    if (n.negative)
+        return n.overflow || n.magnitude >= 0x80000000u ? INT32_MIN
+                                                         : -static_cast<int32_t>(n.magnitude);
+    return n.overflow || n.magnitude > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n.magnitude);
+}
+
+uint32_t hex_to_u32(const char *text)
+{
+    hex_number n = scan_hex(text);
+    if (n.overflow || n.magnitude > UINT32_MAX) return UINT32_MAX;
+    uint32_t value = static_cast<uint32_t>(n.magnitude);
+    return n.negative ? 0u - value : value;
+}
+
+int64_t hex_to_i64(const char *text)
+{
+    hex_number n = scan_hex(text);
+    if (n.negative)
+        return n.overflow || n.magnitude >= 0x8000000000000000u
+                   ? INT64_MIN
+                   : -static_cast<int64_t>(n.magnitude);
+    return n.overflow || n.magnitude > INT64_MAX ? INT64_MAX : static_cast<int64_t>(n.magnitude);
+}
+
+int32_t decimal_to_i32(const char *text)
+{
+    while (*text && isspace(static_cast<unsigned char>(*text))) text++;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; text++) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > 0x80000000LL) magnitude = 0x80000000LL;   // saturate, keep scanning
+    }
+    int64_t value = negative ? -magnitude : magnitude;
+    if (value > INT32_MAX) return INT32_MAX;
+    return static_cast<int32_t>(value);
+}
+
+int32_t read_hex_value(int *end_flag)
+{
+    char line[LINE_SIZE];
+    if (end_flag) *end_flag = 0;
+    read_console_line(line);
+    if (is_end_token(line) && end_flag) *end_flag = 1;
+    return hex_to_i32(line);
+}
+
+int read_flag_value()
+{
+    char line[LINE_SIZE];
+    read_console_line(line);
+    switch (line[0]) {
+    case '0':
+    case 'F':
+        return 0;
+    case '1':
+    case 'T':
+        return 1;
+    default:
+        report(ERR_ILLEGAL_INPUT);
+        return 1;
+    }
+}
+
+uint32_t read_cm_address()
+{
+    char line[LINE_SIZE];
+    read_console_line(line);
+    uint32_t address = hex_to_u32(line);
+    if (address > CM_LIMIT) report(ERR_CM_LIMIT);
+    return address;
+}
+
+uint32_t read_mm_address()
+{
+    char line[LINE_SIZE];
+    read_console_line(line);
+    uint32_t address = hex_to_u32(line);
+    if (address > MM_LIMIT) report(ERR_MM_LIMIT);
+    return address;
+}

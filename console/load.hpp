@@ -1,0 +1,4 @@
+// The Load command: fills CM or MM from a load file.
+#pragma once
+
+void load_command();

@@ -1,0 +1,5 @@
+#include "core/alu.hpp"
+
+#include "core/machine_state.hpp"
+
+void alu_operate() {}

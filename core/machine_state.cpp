@@ -1,0 +1,81 @@
+#include "core/machine_state.hpp"
+
+#include <cstdarg>
+#include <cstring>
+
+MachineState M;
+
+void reset_registers()
+{
+    memset(M.R, 0, sizeof M.R);
+    M.PC = 0;
+    M.IR = 0;
+    M.MAR = 0;
+    M.CMAR = 0;
+    M.C = 0;
+    M.FSR = 0;
+    M.LBUS = M.RBUS = M.ABUS = M.SBUS = M.IOBUS = 0;
+    M.ZER = M.NEG = M.CRY = M.OVR = M.CZ = M.T = 0;
+    M.MIR = 0;
+    M.cmar_sp = 0;
+    M.mem_cycle = 0;
+    M.io_cycle = 0;
+    for (point_slot &slot : M.break_points) slot.in_use = 0;
+    for (point_slot &slot : M.trace_points) slot.in_use = 0;
+    M.break_active = 0;
+    M.trace_active = 0;
+    memset(M.trace_select, 0, sizeof M.trace_select);
+    M.trace_select[13] = 1;   // CMAR alone is shown
+    memset(M.reg_trace_select, 0, sizeof M.reg_trace_select);
+}
+
+void clear_control_memory() { memset(M.CM, 0, sizeof M.CM); }
+
+void clear_main_memory() { memset(M.MM, 0, sizeof M.MM); }
+
+int console_print(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int written = vprintf(format, args);
+    va_end(args);
+    return written;
+}
+
+void report_error(int number, const char *message, unsigned argument)
+{
+    console_print("\nERROR %d\n", number);
+    M.stop_flag = 1;
+    console_print(message, argument);
+    console_print("\n");
+}
+
+void report(error_number number)
+{
+    struct entry {
+        error_number number;
+        const char *message;
+        unsigned argument;
+    };
+    static const entry table[] = {
+        {ERR_UNDEFINED_CODE, " UNDEFINED MICRO INSTRUCTION CODE !", 0},
+        {ERR_EMPTY_STACK,    " CAN'T POPUP FROM EMPTY CMAR-STACK !", 0},
+        {ERR_MM_LIMIT,       " OUT OF MM ADDRESS LIMIT (0-%X) ! ", MM_LIMIT},
+        {ERR_CM_LIMIT,       " OUT OF CM ADDRESS LIMIT (0-%X) ! ", CM_LIMIT},
+        {ERR_LOAD_FORMAT,    " INVALID LOAD FILE FOMAT !", 0},
+        {ERR_ILLEGAL_INPUT,  " ILLEGAL INPUT COMMAND OR DATA !", 0},
+        {ERR_IO_INSTRUCTION, " UNDEFINED I/O INSTRUCTION ON IR !", 0},
+        {ERR_IO_DEVICE,      " UNDEFINED I/O DEVICE NO. ON IR !", 0},
+        {ERR_NO_DATA,        " NO DATA ON I/O DEVICE !", 0},
+        {ERR_STACK_OVERFLOW, " CMAR STACK OVERFLOW (STACK DEPTH IS 8 LEVEL)", 0},
+        {ERR_BREAK_OVERFLOW, " THE NUMBER OF BREAK POINT IS OVERFLOW", 0},
+        {ERR_TRACE_OVERFLOW, " THE NUMBER OF TRACE POINT IS OVERFLOW", 0},
+        {ERR_IO_ERROR,       " I/O ERROR !", 0},
+        {ERR_NOT_READY,      " MEMORY CYCLE IS NOT READY TO READ", 0},
+    };
+    for (const entry &e : table)
+        if (e.number == number) {
+            report_error(e.number, e.message, e.argument);
+            return;
+        }
+}

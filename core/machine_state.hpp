@@ -1,0 +1,117 @@
+// The one machine state of the KALVO-3, its reset and the shared error report.
+//
+// Everything the simulated computer holds (registers, buses, flags, both
+// memories, the CMAR return stack, the memory and I/O cycle states, the device
+// streams) and everything the operator keeps beside it (break points, trace
+// points, trace display selections) lives in the single process-wide record
+// `M`. Every machine step and every console command reads and writes it
+// directly; nothing of it is ever allocated.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int CM_WORDS = 1 << 12;        // control memory, addresses 0x000..0xFFF
+constexpr int MM_WORDS = 1 << 16;        // main memory, addresses 0x0000..0xFFFF
+constexpr uint32_t CM_LIMIT = CM_WORDS - 1;
+constexpr uint32_t MM_LIMIT = MM_WORDS - 1;
+constexpr int REGISTERS = 8;             // R0..R7
+constexpr int STACK_DEPTH = 8;           // CMAR return stack
+constexpr int POINT_SLOTS = 32;          // break points, trace points
+constexpr int DEVICE_CODES = 21;         // trace_select entries, by device code 0..20
+
+// One break or trace point.
+struct point_slot {
+    int32_t in_use;   // non-zero while the slot holds a point
+    int32_t address;  // CM address as the operator typed it; kept when freed
+};
+
+struct MachineState {
+    // Memories.
+    uint64_t CM[CM_WORDS];   // 40-bit micro-instructions in bits 39..0
+    uint16_t MM[MM_WORDS];
+
+    // Registers.
+    uint16_t R[REGISTERS];   // general registers R0..R7
+    uint32_t PC;             // program counter; only ever receives 16-bit values
+    uint16_t IR;             // instruction register
+    uint32_t MAR;            // main-memory address; Change may leave it above 0xFFFF
+    uint32_t CMAR;           // next micro-instruction; may pass 0xFFF, the fetch checks
+    unsigned C;              // 8-bit counter, 0..255
+    uint16_t FSR;            // flag save register: ZER 8, NEG 4, CRY 2, OVR 1
+
+    // Buses: each keeps its value until a later step writes it.
+    uint16_t LBUS, RBUS, ABUS, SBUS, IOBUS;
+
+    // Flags, each 0 or 1.
+    int ZER, NEG, CRY, OVR, CZ, T;
+
+    // The micro-instruction of the current or last micro-cycle and its fields.
+    uint64_t MIR;
+    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
+
+    // Sequencer return stack.
+    uint16_t cmar_stack[STACK_DEPTH];
+    int cmar_sp;             // entries in use, 0..8
+
+    // Transfers spanning two micro-cycles.
+    int mem_cycle;           // 0 idle, 1 read started, 2 write started
+    int io_cycle;            // 0 idle, 1 input started, 2 output started
+
+    // Run control.
+    int stop_flag;           // set by errors, halts and break points
+    int32_t step_count;      // micro-cycles of the current or last run
+    int32_t max_steps;       // step limit of the current or last run; -1 none
+
+    // Devices: opened at their first valid start, kept open to program end.
+    FILE *reader_file;       // KALV.CRD, the card reader
+    FILE *printer_file;      // KALV.LPT, the line printer
+
+    // Operator aids.
+    point_slot break_points[POINT_SLOTS];
+    point_slot trace_points[POINT_SLOTS];
+    int break_active;        // non-zero while a break point slot is in use
+    int trace_active;        // non-zero while a trace point slot is in use
+    int trace_select[DEVICE_CODES];   // by device code; entry 1 = register column flag
+    int reg_trace_select[REGISTERS];
+};
+
+// The machine. Zero at program start; start-up then resets and clears it.
+extern MachineState M;
+
+// Power-on values of every register, bus, flag, cycle state and operator aid;
+// memories, run control, decoded fields, stack entries, point addresses and
+// device streams are kept.
+void reset_registers();
+void clear_control_memory();
+void clear_main_memory();
+
+// Formatted console output (printf conventions) to standard output. Output is
+// buffered; the console line reader flushes it before every read.
+int console_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Error numbers of the system.
+enum error_number : int {
+    ERR_UNDEFINED_CODE = 1,
+    ERR_EMPTY_STACK = 2,
+    ERR_MM_LIMIT = 3,
+    ERR_CM_LIMIT = 4,
+    ERR_LOAD_FORMAT = 5,
+    ERR_ILLEGAL_INPUT = 7,
+    ERR_IO_INSTRUCTION = 8,
+    ERR_IO_DEVICE = 9,
+    ERR_NO_DATA = 12,
+    ERR_STACK_OVERFLOW = 14,
+    ERR_BREAK_OVERFLOW = 15,
+    ERR_TRACE_OVERFLOW = 16,
+    ERR_IO_ERROR = 17,
+    ERR_NOT_READY = 18,
+};
+
+// Prints "\nERROR n\n", sets stop_flag, prints the message (a format with at
+// most one %X, filled by argument) and a line end. Never undoes anything.
+__attribute__((cold)) void report_error(int number, const char *message, unsigned argument);
+
+// report_error with the message and argument that the error table gives for
+// the number (FFFF for error 3, FFF for error 4).
+__attribute__((cold)) void report(error_number number);

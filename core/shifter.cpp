@@ -1,0 +1,5 @@
+#include "core/shifter.hpp"
+
+#include "core/machine_state.hpp"
+
+void shift_operate() {}
