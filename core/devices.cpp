@@ -5,6 +5,7 @@
 void start_io() {}
 void complete_input() {}
 void complete_output() {}
+void flush_printer() {}
 
 void close_devices()
 {
