@@ -2,5 +2,58 @@
 
 #include "core/machine_state.hpp"
 
-int test_condition() { return 0; }
-void sequence_next() {}
+int test_condition()
+{
+    switch (M.TSF) {
+    case 0:  return M.ZER != 0;                      // zero
+    case 1:  return M.NEG != 0;                      // negative
+    case 2:  return M.CRY != 0;                      // carry
+    case 3:  return M.OVR != 0;                      // overflow
+    case 4:  return M.T != 0;                        // T flag
+    case 5:  return M.C == 0;                        // counter at zero (C itself, not CZ)
+    case 6:  report(ERR_UNDEFINED_CODE); return 0;   // undefined: counts as false
+    case 7:  return 1;                               // always
+    default: [[unlikely]] console_print("something is wrong (TSF=%x)\n", M.TSF); return 0;
+    }
+}
+
+void sequence_next()
+{
+    const uint32_t cur = M.CMAR;
+    const uint32_t next = cur + 1;
+    const uint32_t in_page = (cur & ~0x1FFu) | M.ADF;       // ADF within the current page
+    const uint32_t jump = static_cast<uint32_t>(M.TSF) << 9 | M.ADF;
+    const uint32_t v = (M.TSF & 1u) << 9 | M.ADF;            // TSF bit 0 as address bit 11
+    switch (M.SQF) {
+    case 0:  M.CMAR = jump; break;                                        // jump
+    case 1:  if (M.cmar_sp < STACK_DEPTH)                                 // call
+                 M.cmar_stack[M.cmar_sp++] = static_cast<uint16_t>(next);
+             else
+                 report(ERR_STACK_OVERFLOW);
+             M.CMAR = jump;
+             break;
+    case 2:  if (M.cmar_sp > 0)                                           // return
+                 M.CMAR = M.cmar_stack[--M.cmar_sp];
+             else
+                 report(ERR_EMPTY_STACK);
+             break;
+    case 3:  M.CMAR = test_condition() ? in_page : next; break;           // jump if true
+    case 4:  M.CMAR = test_condition() ? next : in_page; break;           // jump if false
+    case 5:  M.CMAR = ((M.ADF & 0xFFu) << 4) | (M.IR >> 12); break;      // dispatch on IR 15..12
+    case 6:  M.CMAR = ((v << 2) & ~0xFu) | ((M.IR >> 8) & 0xC)           // dispatch on IR 11..10
+                      | (M.ADF & 3u);
+             break;
+    case 7:  M.CMAR = ((v << 2) & ~0x3Fu) | ((M.IR >> 6) & 0x3C)         // dispatch on IR 11..8
+                      | (M.ADF & 3u);
+             break;
+    case 8:  M.CMAR = test_condition() ? 0 : in_page; break;              // restart if true
+    case 9:                                                               // reserved
+    case 10:                                                              // reserved
+    case 11:                                                              // reserved
+    case 12:                                                              // reserved
+    case 13:                                                              // reserved
+    case 14: report(ERR_UNDEFINED_CODE); break;                           // reserved: CMAR stays
+    case 15: M.CMAR = next; break;                                        // continue
+    default: [[unlikely]] console_print("something is wrong (SQF=%x)\n", M.SQF); break;
+    }
+}
