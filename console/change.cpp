@@ -103,9 +103,9 @@ void change_command()
             break;
         case DEV_C:     M.C     = ask_value("C",     2, M.C,     0xFF);   break;   // 8-bit counter
         case DEV_FLAG:  change_flags(); break;                                     // ZER NEG CRY OVR CZ T
-        case DEV_ALL:                                                              // trace groups: nothing
-        case DEV_ALL_REGS:                                                         // to change
-        case DEV_ALL_BUSES: break;
+        case DEV_ALL:                                                              // "*", "R*", "B*" group
+        case DEV_ALL_REGS:                                                         // the trace display's
+        case DEV_ALL_BUSES: break;                                                 // columns: no change
         case DEV_END: return;                                                      // end token, end of input
         case DEV_UNKNOWN: break;                                                   // error 7 already shown
         }
