@@ -164,7 +164,8 @@ void trace_run()
             console_print("%s", text);
         }
         if (M.break_active) check_break_points();
-        M.step_count++;
+        // Without a limit the count wraps at 32 bits instead of overflowing.
+        M.step_count = static_cast<int32_t>(static_cast<uint32_t>(M.step_count) + 1);
         if (M.stop_flag) break;
     }
     console_print(" CPU HALTED !\n");
