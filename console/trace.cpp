@@ -59,7 +59,10 @@ char *put_hex(char *p, unsigned value, int digits)
     int length = 1;
     while (length < 8 && (value >> (4 * length)) != 0) length++;
     if (length < digits) length = digits;
-    for (int i = length - 1; i >= 0; i--) p[i] = "0123456789ABCDEF"[value & 0xF], value >>= 4;
+    for (int i = length - 1; i >= 0; i--) {
+        p[i] = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    }
     return p + length;
 }
 
