@@ -1,0 +1,70 @@
+// Shared ground for the machine-core tests: a known machine state before
+// every test, micro-instructions built by field name, and the error numbers
+// a test made, read back from the captured console.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/devices.hpp"
+#include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
+#include "tests/unit/stdin_feed.hpp"
+
+// A micro-instruction by fields. The defaults do nothing: both buses 0, the
+// flag-free OR, pass, no store, no memory function, continue, no extra function.
+struct micro {
+    int lbf = 15, rbf = 15, alf = 7, shf = 7, sbf = 15, mmf = 2, sqf = 15, tsf = 0, exf = 15,
+        adf = 0;
+
+    uint64_t word() const
+    {
+        uint64_t w = 0;
+        const int values[] = {lbf, rbf, alf, shf, sbf, mmf, sqf, tsf, exf, adf};
+        for (int i = 0; i < 10; i++)
+            w = with_field(w, MICRO_FIELDS[i], static_cast<uint64_t>(values[i]));
+        return w;
+    }
+
+    // Puts the fields into M as the decode step would.
+    void decode() const
+    {
+        M.LBF = lbf, M.RBF = rbf, M.ALF = alf, M.SHF = shf, M.SBF = sbf;
+        M.MMF = mmf, M.SQF = sqf, M.TSF = tsf, M.EXF = exf, M.ADF = adf;
+    }
+};
+
+class CoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        close_devices();
+        reset_registers();
+        clear_control_memory();
+        clear_main_memory();
+        M.stop_flag = 0;
+        micro{}.decode();
+    }
+
+    // Everything printed since the test started.
+    std::string console() { return capture_.text(); }
+
+    // The numbers of the errors reported since the test started, in order.
+    std::vector<int> errors()
+    {
+        std::vector<int> numbers;
+        const std::string text = console();
+        for (size_t at = 0; (at = text.find("\nERROR ", at)) != std::string::npos; at++)
+            numbers.push_back(std::stoi(text.substr(at + 7)));
+        return numbers;
+    }
+
+    static std::vector<int> none() { return {}; }
+
+private:
+    StdoutCapture capture_;
+};
