@@ -1,0 +1,209 @@
+#include "asm/assembler.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "asm/micro_statement.hpp"
+#include "core/machine_state.hpp"
+
+namespace {
+
+constexpr int MAX_INCLUDE_DEPTH = 16;
+
+std::string hex(int64_t value, int digits)
+{
+    char text[32];
+    snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string place_text(const source_position &p) { return p.file + ":" + std::to_string(p.line); }
+
+}  // namespace
+
+void assembler::assemble_file(const std::string &path)
+{
+    read_file(path, source_position{path, 0, 0}, 0);
+    second_pass();
+}
+
+void assembler::assemble_text(const std::string &name, std::string_view text)
+{
+    read_lines(name, text, 0);
+    second_pass();
+}
+
+uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMIT : MM_LIMIT; }
+
+void assembler::read_file(const std::string &path, const source_position &included_at, int depth)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        diag_.error(included_at, "cannot open '" + path + "'");
+        return;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    read_lines(path, text.str(), depth);
+}
+
+void assembler::read_lines(const std::string &name, std::string_view text, int depth)
+{
+    int number = 1;
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        first_pass_line(source_position{name, number++, 0}, line, depth);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+}
+
+// Labels and directives take effect at once; statements get their address
+// and wait for the second pass.
+void assembler::first_pass_line(const source_position &line, std::string_view text, int depth)
+{
+    std::optional<std::vector<token>> scanned = tokenize(text, line, diag_);
+    if (!scanned) return;
+    const std::vector<token> &tokens = lines_.emplace_back(std::move(*scanned));
+    token_cursor cursor(tokens);
+    while (cursor.peek().kind == token_kind::name && cursor.peek(1).text == ":") {
+        const token &label = cursor.next();
+        cursor.next();
+        symbols_.define(label.text, address_, at_column(line, label.column), diag_);
+    }
+    if (cursor.at_end()) return;
+    if (cursor.peek().kind == token_kind::directive) {
+        directive(cursor, tokens, line, depth);
+        return;
+    }
+    source_position where = at_column(line, cursor.peek().column);
+    if (kind_ == source_kind::data) {
+        diag_.error(where, "a data source holds .WORD lines, not '" + cursor.peek().text + "'");
+        return;
+    }
+    if (place(where)) pending_.push_back({line, &tokens, cursor.index(), static_cast<uint32_t>(address_)});
+    address_++;
+}
+
+void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens, const source_position &line,
+                          int depth)
+{
+    const token &name = cursor.next();
+    source_position where = at_column(line, name.column);
+    if (same_keyword(name.text, ".WORD")) {
+        if (kind_ == source_kind::micro)
+            diag_.error(where, ".WORD belongs in data sources (kalvo3-asm --data)");
+        else
+            data_items(cursor, tokens, line);
+        return;
+    }
+    if (same_keyword(name.text, ".ORG")) {
+        const token &first = cursor.peek();
+        std::optional<int64_t> origin = parse_expression(cursor, symbols_, name_scope::lines_above, line, diag_);
+        if (!origin) return;
+        if (*origin < 0 || *origin > limit()) {
+            diag_.error(at_column(line, first.column),
+                        "origin " + hex(*origin, 3) + " is outside the memory (0.." + hex(limit(), 3) + ")");
+            return;
+        }
+        address_ = *origin;
+    } else if (same_keyword(name.text, ".EQU")) {
+        const token &constant = cursor.next();
+        if (constant.kind != token_kind::name) {
+            diag_.error(at_column(line, constant.column), "a name is expected after .EQU");
+            return;
+        }
+        std::optional<int64_t> value = parse_expression(cursor, symbols_, name_scope::lines_above, line, diag_);
+        if (!value) return;
+        symbols_.define(constant.text, *value, at_column(line, constant.column), diag_);
+    } else if (same_keyword(name.text, ".INCLUDE")) {
+        const token &file = cursor.next();
+        if (file.kind != token_kind::string) {
+            diag_.error(at_column(line, file.column), "a file name in double quotes is expected after .INCLUDE");
+            return;
+        }
+        if (depth >= MAX_INCLUDE_DEPTH) {
+            diag_.error(where, "includes nested too deeply (does a file include itself?)");
+            return;
+        }
+        std::filesystem::path path = std::filesystem::path(line.file).parent_path() / file.text;
+        read_file(path.string(), at_column(line, file.column), depth + 1);
+    } else {
+        diag_.error(where, "unknown directive '" + name.text + "' (.ORG, .EQU, .INCLUDE, .WORD)");
+        return;
+    }
+    if (!cursor.at_end())
+        diag_.error(at_column(line, cursor.peek().column), "unexpected '" + cursor.peek().text + "' after " + name.text);
+}
+
+// .WORD item, item, ...: a string places its characters now; an expression
+// waits for the second pass. Items are separated by commas, which no
+// expression contains.
+void assembler::data_items(token_cursor &cursor, const std::vector<token> &tokens, const source_position &line)
+{
+    do {
+        source_position where = at_column(line, cursor.peek().column);
+        if (cursor.at_end() || cursor.at_punct(",")) {
+            diag_.error(where, "a value is missing in the .WORD list");
+            return;
+        }
+        if (cursor.peek().kind == token_kind::string &&
+            (cursor.peek(1).text == "," || cursor.peek(1).kind == token_kind::end)) {
+            for (char c : cursor.next().text) {
+                if (place(where)) words_[static_cast<uint32_t>(address_)] = static_cast<unsigned char>(c);
+                address_++;
+            }
+            continue;
+        }
+        if (place(where)) pending_.push_back({line, &tokens, cursor.index(), static_cast<uint32_t>(address_)});
+        address_++;
+        while (!cursor.at_end() && !cursor.at_punct(",")) cursor.next();
+    } while (cursor.accept_punct(","));
+}
+
+// Claims the current address for the word that starts at `where`.
+bool assembler::place(const source_position &where)
+{
+    if (address_ > limit()) {
+        diag_.error(where, "address " + hex(address_, 3) + " is beyond the memory (0.." + hex(limit(), 3) + ")");
+        return false;
+    }
+    auto [it, added] = placed_.try_emplace(static_cast<uint32_t>(address_), where);
+    if (!added) {
+        diag_.error(where, "address " + hex(address_, 3) + " already holds the word of " + place_text(it->second));
+        return false;
+    }
+    return true;
+}
+
+void assembler::second_pass()
+{
+    for (const pending &p : pending_) {
+        if (kind_ == source_kind::data) {
+            data_value(p);
+            continue;
+        }
+        token_cursor cursor(*p.tokens, p.first);
+        if (std::optional<uint64_t> word = encode_micro_instruction(cursor, p.address, symbols_, p.line, diag_))
+            words_[p.address] = *word;
+    }
+}
+
+void assembler::data_value(const pending &item)
+{
+    token_cursor cursor(*item.tokens, item.first);
+    const token &first = cursor.peek();
+    std::optional<int64_t> value = parse_expression(cursor, symbols_, name_scope::whole_file, item.line, diag_);
+    if (!value) return;
+    if (!cursor.at_end() && !cursor.at_punct(",")) {
+        diag_.error(at_column(item.line, cursor.peek().column), "',' or the end of the line expected, not '" + cursor.peek().text + "'");
+        return;
+    }
+    if (*value < -0x8000 || *value > 0xFFFF) {
+        diag_.error(at_column(item.line, first.column), "value " + std::to_string(*value) + " does not fit 16 bits (-32768..65535)");
+        return;
+    }
+    words_[item.address] = static_cast<uint64_t>(*value) & 0xFFFF;
+}

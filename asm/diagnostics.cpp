@@ -1,0 +1,24 @@
+#include "asm/diagnostics.hpp"
+
+void diagnostics::error(const source_position &where, const std::string &reason)
+{
+    add(where, "error", reason);
+    error_count_++;
+}
+
+void diagnostics::warning(const source_position &where, const std::string &reason)
+{
+    add(where, "warning", reason);
+}
+
+void diagnostics::add(const source_position &where, const char *kind, const std::string &reason)
+{
+    std::string place = where.file;
+    if (where.line > 0) place += ":" + std::to_string(where.line) + ":" + std::to_string(where.column);
+    messages_.push_back(place + ": " + kind + ": " + reason);
+}
+
+source_position at_column(const source_position &line, int column)
+{
+    return {line.file, line.line, column};
+}

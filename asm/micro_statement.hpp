@@ -1,0 +1,16 @@
+// One micro-instruction statement: its clauses turned into the 40-bit word.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "asm/diagnostics.hpp"
+#include "asm/expression.hpp"
+#include "asm/lexer.hpp"
+
+// Encodes the clauses from the cursor to the end of the line into the word
+// placed at `address`. Reports every error and warning; gives nothing after
+// an error.
+std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address,
+                                                 const symbol_table &symbols, const source_position &line,
+                                                 diagnostics &diag);
