@@ -34,7 +34,7 @@ void start_io()
 void complete_input()
 {
     switch (M.io_cycle) {
-    case 0:  break;                                              // idle
+    case 0:  [[likely]] break;                                   // idle
     case 1: {                                                    // input started
         const int byte = M.reader_file ? getc(M.reader_file) : EOF;
         if (byte == EOF) {

@@ -12,9 +12,5 @@ void extra_function();
 // it at its own moment, so the shifter sees the carry the ALU just left.
 inline unsigned exf_carry_bit()
 {
-    switch (M.EXF) {
-    case 2:  return M.CRY != 0;  // carry from the flag
-    case 3:  return 1;           // forced carry
-    default: return 0;           // no carry
-    }
+    return M.EXF == 3 || (M.EXF == 2 && M.CRY != 0);
 }

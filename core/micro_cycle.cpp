@@ -24,7 +24,8 @@
 // Steps of one cycle, in this order, each seeing the results of the ones
 // before it:
 //    1 fetch MIR from CM[CMAR] (ERROR 4 and the all-ones word past 0xFFF)
-//    2 decode the ten fields
+//    2 decode the ten fields into M (each CM word is decoded once and kept,
+//      with the word, in decoded_cm until the word changes)
 //    3 sequencer: CMAR <- next address
 //    4 complete an input started in the cycle before: IOBUS <- card byte
 //    5 LBUS <- source by LBF (LBF 12 delivers a read started the cycle before)
@@ -66,26 +67,49 @@ namespace {
 // their successors modulo 4.
 uint16_t &ir_register(int shift, int offset) { return M.R[((M.IR >> shift) + offset) & 3]; }
 
+// The fields of a micro-instruction word, beside the word they came from.
+struct decoded_word {
+    uint64_t word;
+    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
+};
+
+constexpr decoded_word decode(uint64_t word)
+{
+    return {word,
+            field_of(word, FIELD_LBF), field_of(word, FIELD_RBF), field_of(word, FIELD_ALF),
+            field_of(word, FIELD_SHF), field_of(word, FIELD_SBF), field_of(word, FIELD_MMF),
+            field_of(word, FIELD_SQF), field_of(word, FIELD_TSF), field_of(word, FIELD_EXF),
+            field_of(word, FIELD_ADF)};
+}
+
+// Every CM word as last decoded. A fetch decodes afresh only when the word
+// differs from the one its entry was made from (the console may change CM
+// at any time between runs), so a microprogram's loop decodes each of its
+// words once. All zero at start: the decode of the zero word.
+decoded_word decoded_cm[CM_WORDS];
+
 void fetch_and_decode()
 {
-    uint64_t word;
+    static constexpr decoded_word all_ones = decode(~uint64_t{0});
+    const decoded_word *d = &all_ones;
     if (M.CMAR <= CM_LIMIT) [[likely]] {
-        word = M.CM[M.CMAR];
+        decoded_word &entry = decoded_cm[M.CMAR];
+        if (entry.word != M.CM[M.CMAR]) [[unlikely]] entry = decode(M.CM[M.CMAR]);
+        d = &entry;
     } else {
         report(ERR_CM_LIMIT);
-        word = ~uint64_t{0};
     }
-    M.MIR = word;
-    M.LBF = field_of(word, FIELD_LBF);
-    M.RBF = field_of(word, FIELD_RBF);
-    M.ALF = field_of(word, FIELD_ALF);
-    M.SHF = field_of(word, FIELD_SHF);
-    M.SBF = field_of(word, FIELD_SBF);
-    M.MMF = field_of(word, FIELD_MMF);
-    M.SQF = field_of(word, FIELD_SQF);
-    M.TSF = field_of(word, FIELD_TSF);
-    M.EXF = field_of(word, FIELD_EXF);
-    M.ADF = field_of(word, FIELD_ADF);
+    M.MIR = d->word;
+    M.LBF = d->LBF;
+    M.RBF = d->RBF;
+    M.ALF = d->ALF;
+    M.SHF = d->SHF;
+    M.SBF = d->SBF;
+    M.MMF = d->MMF;
+    M.SQF = d->SQF;
+    M.TSF = d->TSF;
+    M.EXF = d->EXF;
+    M.ADF = d->ADF;
 }
 
 void drive_left_bus()
@@ -131,7 +155,7 @@ void drive_right_bus()
 void complete_memory_cycle()
 {
     switch (M.mem_cycle) {
-    case 0:  break;                                                 // idle
+    case 0:  [[likely]] break;                                      // idle
     case 1:  M.mem_cycle = 0; break;                                // read delivered in step 5
     case 2:  if (M.MAR > MM_LIMIT) {                                // write this cycle's LBUS
                  report(ERR_MM_LIMIT);                              // retried next cycle

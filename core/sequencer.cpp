@@ -17,43 +17,54 @@ int test_condition()
     }
 }
 
+namespace {
+
+// The entry ADF names within the page (512-word block) of the current
+// micro-instruction.
+uint32_t in_page(uint32_t cur) { return (cur & ~0x1FFu) | M.ADF; }
+
+// The whole-memory jump address: TSF as bits 11..9, ADF as bits 8..0.
+uint32_t jump_address() { return static_cast<uint32_t>(M.TSF) << 9 | M.ADF; }
+
+// ADF shifted to bits 10..2 under TSF bit 0 as bit 11: the base of the
+// half-memory dispatches, whose low bits the caller masks and fills.
+uint32_t dispatch_base() { return ((M.TSF & 1u) << 9 | M.ADF) << 2; }
+
+}  // namespace
+
 void sequence_next()
 {
     const uint32_t cur = M.CMAR;
-    const uint32_t next = cur + 1;
-    const uint32_t in_page = (cur & ~0x1FFu) | M.ADF;       // ADF within the current page
-    const uint32_t jump = static_cast<uint32_t>(M.TSF) << 9 | M.ADF;
-    const uint32_t v = (M.TSF & 1u) << 9 | M.ADF;            // TSF bit 0 as address bit 11
     switch (M.SQF) {
-    case 0:  M.CMAR = jump; break;                                        // jump
+    case 0:  M.CMAR = jump_address(); break;                              // jump
     case 1:  if (M.cmar_sp < STACK_DEPTH)                                 // call
-                 M.cmar_stack[M.cmar_sp++] = static_cast<uint16_t>(next);
+                 M.cmar_stack[M.cmar_sp++] = static_cast<uint16_t>(cur + 1);
              else
                  report(ERR_STACK_OVERFLOW);
-             M.CMAR = jump;
+             M.CMAR = jump_address();
              break;
     case 2:  if (M.cmar_sp > 0)                                           // return
                  M.CMAR = M.cmar_stack[--M.cmar_sp];
              else
                  report(ERR_EMPTY_STACK);
              break;
-    case 3:  M.CMAR = test_condition() ? in_page : next; break;           // jump if true
-    case 4:  M.CMAR = test_condition() ? next : in_page; break;           // jump if false
+    case 3:  M.CMAR = test_condition() ? in_page(cur) : cur + 1; break;   // jump if true
+    case 4:  M.CMAR = test_condition() ? cur + 1 : in_page(cur); break;   // jump if false
     case 5:  M.CMAR = ((M.ADF & 0xFFu) << 4) | (M.IR >> 12); break;      // dispatch on IR 15..12
-    case 6:  M.CMAR = ((v << 2) & ~0xFu) | ((M.IR >> 8) & 0xC)           // dispatch on IR 11..10
+    case 6:  M.CMAR = (dispatch_base() & ~0xFu) | ((M.IR >> 8) & 0xC)    // dispatch on IR 11..10
                       | (M.ADF & 3u);
              break;
-    case 7:  M.CMAR = ((v << 2) & ~0x3Fu) | ((M.IR >> 6) & 0x3C)         // dispatch on IR 11..8
+    case 7:  M.CMAR = (dispatch_base() & ~0x3Fu) | ((M.IR >> 6) & 0x3C)  // dispatch on IR 11..8
                       | (M.ADF & 3u);
              break;
-    case 8:  M.CMAR = test_condition() ? 0 : in_page; break;              // restart if true
+    case 8:  M.CMAR = test_condition() ? 0 : in_page(cur); break;         // restart if true
     case 9:                                                               // reserved
     case 10:                                                              // reserved
     case 11:                                                              // reserved
     case 12:                                                              // reserved
     case 13:                                                              // reserved
     case 14: report(ERR_UNDEFINED_CODE); break;                           // reserved: CMAR stays
-    case 15: M.CMAR = next; break;                                        // continue
+    case 15: M.CMAR = cur + 1; break;                                     // continue
     default: [[unlikely]] console_print("something is wrong (SQF=%x)\n", M.SQF); break;
     }
 }

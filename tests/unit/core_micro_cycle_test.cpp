@@ -65,6 +65,27 @@ TEST_F(MicroCycleTest, DecodedFieldsAndWordAreKept)
     EXPECT_EQ(M.CMAR, 0x124u);
 }
 
+// A word changed in control memory between two fetches of its address is
+// executed as it now stands.
+TEST_F(MicroCycleTest, ChangedWordIsDecodedAfresh)
+{
+    M.R[1] = 0x0011;
+    M.R[2] = 0x0022;
+    execute({.lbf = 1, .sbf = 3});
+    EXPECT_EQ(M.R[3], 0x0011);
+    M.CM[0] = micro{.lbf = 2, .sbf = 4}.word();
+    M.CMAR = 0;
+    micro_cycle();
+    EXPECT_EQ(M.LBF, 2);
+    EXPECT_EQ(M.SBF, 4);
+    EXPECT_EQ(M.R[4], 0x0022);
+    M.CM[0] |= uint64_t{1} << 40;   // only bits the decode ignores
+    M.CMAR = 0;
+    micro_cycle();
+    EXPECT_EQ(M.MIR, M.CM[0]);
+    EXPECT_EQ(M.LBF, 2);
+}
+
 TEST_F(MicroCycleTest, FetchBeyondLastWordRunsAllOnesWord)
 {
     M.CMAR = 0xFFF;
