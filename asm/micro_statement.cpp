@@ -103,7 +103,7 @@ bool micro_encoder::mnemonic_clause(const field_mnemonics &table, int column)
         return right_bus_constant(column);
     const token &name = cursor_.next();
     std::string text = name.text;
-    if (name.kind == token_kind::name && cursor_.at_punct("+") && cursor_.peek(1).text == "1") {
+    if (name.kind == token_kind::name && cursor_.at_punct("+")) {
         cursor_.next();
         text += "+" + cursor_.next().text;
     }

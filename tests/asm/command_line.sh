@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The kalvo3-asm command line: usage, exit status, default output names, and
+# no output file when the source has an error.
+#
+#   command_line.sh KALVO3-ASM DATA-DIR
+set -u
+asm=$1
+data=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failed=0
+check() {   # check DESCRIPTION CONDITION...
+  local what=$1
+  shift
+  if ! "$@"; then
+    echo "FAILED: $what"
+    failed=1
+  fi
+}
+
+"$asm" --help > help.txt; status=$?
+check "--help exits with 0" test $status -eq 0
+check "--help prints the usage" grep -q -- "--disassemble" help.txt
+
+"$asm" 2> usage.txt; status=$?
+check "no input file exits with 2" test $status -eq 2
+check "no input file prints the usage" grep -q "Usage" usage.txt
+"$asm" --bogus x.masm 2> /dev/null; status=$?
+check "an unknown option exits with 2" test $status -eq 2
+
+# A good microprogram: FILE.cm beside it, exit status 0.
+printf 'start:  L=PC ALU=ADD TO=PC MEM=READ EX=ONEIN\n        JUMP start\n' > good.masm
+"$asm" good.masm; status=$?
+check "a good source exits with 0" test $status -eq 0
+check "the CM file is written as FILE.cm" cmp -s good.cm <(printf 'CM\n000  AF1F0F0600\n001  FFFFE01E00\n')
+
+# A source with an error: message with file, line and column; exit status 1;
+# no output file, and an old one is left as it was.
+printf 'NOP\n        IF ZER JUMP 0x200\n' > bad.masm
+"$asm" bad.masm 2> errors.txt; status=$?
+check "a bad source exits with 1" test $status -eq 1
+check "the error names file, line and column" grep -q "^bad.masm:2:21: error: target 0x200 is outside page" errors.txt
+check "no CM file is written for a bad source" test ! -e bad.cm
+echo "old" > old.cm
+"$asm" -o old.cm bad.masm 2> /dev/null
+check "an old output file is left as it was" cmp -s old.cm <(echo old)
+
+# Data sources: FILE.mm.
+"$asm" --data "$data/program.mdat" -o prog.mm; status=$?
+check "a data source exits with 0" test $status -eq 0
+check "the MM file holds the words" cmp -s prog.mm <(printf 'MM\n0010  1012\n0011  F000\n0012  0078\n')
+printf '.WORD 70000\n' > bad.mdat
+"$asm" --data bad.mdat 2> errors.txt; status=$?
+check "a bad data source exits with 1" test $status -eq 1
+check "no MM file is written for a bad data source" test ! -e bad.mm
+
+# Disassembly to standard output, and an input that is not a CM file.
+"$asm" --disassemble good.cm > good.txt; status=$?
+check "disassembly exits with 0" test $status -eq 0
+check "disassembly writes source" grep -q "^L_000:  L=PC ALU=ADD TO=PC MEM=READ EX=ONEIN" good.txt
+"$asm" --disassemble prog.mm 2> errors.txt; status=$?
+check "disassembling an MM file exits with 1" test $status -eq 1
+check "disassembling an MM file says why" grep -q "prog.mm:1:1: error: not a CM load file" errors.txt
+
+exit $failed
