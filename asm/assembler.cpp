@@ -1,6 +1,5 @@
 #include "asm/assembler.hpp"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,13 +10,6 @@
 namespace {
 
 constexpr int MAX_INCLUDE_DEPTH = 16;
-
-std::string hex(int64_t value, int digits)
-{
-    char text[32];
-    snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
 
 std::string place_text(const source_position &p) { return p.file + ":" + std::to_string(p.line); }
 
@@ -105,7 +97,7 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
         if (!origin) return;
         if (*origin < 0 || *origin > limit()) {
             diag_.error(at_column(line, first.column),
-                        "origin " + hex(*origin, 3) + " is outside the memory (0.." + hex(limit(), 3) + ")");
+                        "origin " + hex_text(*origin, 3) + " is outside the memory (0.." + hex_text(limit(), 3) + ")");
             return;
         }
         address_ = *origin;
@@ -167,12 +159,12 @@ void assembler::data_items(token_cursor &cursor, const std::vector<token> &token
 bool assembler::place(const source_position &where)
 {
     if (address_ > limit()) {
-        diag_.error(where, "address " + hex(address_, 3) + " is beyond the memory (0.." + hex(limit(), 3) + ")");
+        diag_.error(where, "address " + hex_text(address_, 3) + " is beyond the memory (0.." + hex_text(limit(), 3) + ")");
         return false;
     }
     auto [it, added] = placed_.try_emplace(static_cast<uint32_t>(address_), where);
     if (!added) {
-        diag_.error(where, "address " + hex(address_, 3) + " already holds the word of " + place_text(it->second));
+        diag_.error(where, "address " + hex_text(address_, 3) + " already holds the word of " + place_text(it->second));
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #include "asm/diagnostics.hpp"
 
+#include <cstdio>
+
 void diagnostics::error(const source_position &where, const std::string &reason)
 {
     add(where, "error", reason);
@@ -21,4 +23,12 @@ void diagnostics::add(const source_position &where, const char *kind, const std:
 source_position at_column(const source_position &line, int column)
 {
     return {line.file, line.line, column};
+}
+
+std::string hex_text(int64_t value, int digits)
+{
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    char text[32];
+    snprintf(text, sizeof text, "%s0x%0*llX", value < 0 ? "-" : "", digits, static_cast<unsigned long long>(magnitude));
+    return text;
 }

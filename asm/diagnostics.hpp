@@ -2,6 +2,7 @@
 // "file:line:column: error: reason" (or "warning:").
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ private:
     std::vector<std::string> messages_;
     int error_count_ = 0;
 };
+
+// A number for a message: hexadecimal with at least `digits` digits, as
+// 0x01F or -0x001.
+std::string hex_text(int64_t value, int digits);
 
 // The position of `column` on the line that `line` names.
 source_position at_column(const source_position &line, int column);

@@ -1,19 +1,11 @@
 #include "asm/micro_statement.hpp"
 
-#include <cstdio>
 #include <string>
 
 #include "asm/mnemonics.hpp"
 #include "core/machine_state.hpp"
 
 namespace {
-
-std::string hex(int64_t value, int digits)
-{
-    char text[32];
-    snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
 
 // A token as messages quote it.
 std::string describe(const token &t) { return t.kind == token_kind::end ? "the end of the line" : "'" + t.text + "'"; }
@@ -107,7 +99,9 @@ bool micro_encoder::mnemonic_clause(const field_mnemonics &table, int column)
         cursor_.next();
         text += "+" + cursor_.next().text;
     }
-    int code = name.kind == token_kind::end ? -1 : find_mnemonic(table, text);
+    if (name.kind == token_kind::end)
+        return fail(name.column, std::string(table.keyword) + "= is missing its " + table.what);
+    int code = find_mnemonic(table, text);
     if (code < 0) {
         std::string known;
         for (const char *n : table.names)
@@ -205,8 +199,8 @@ bool micro_encoder::conditional(int column)
     if (!target) return false;
     int64_t page = address_ & PAGE_MASK;
     if ((*target & PAGE_MASK) != page)
-        return fail(first.column, "target " + hex(*target, 3) + " is outside page " + hex(page, 3) + "-" +
-                                      hex(page + 0x1FF, 3) + " of this micro-instruction (use JUMP to leave the page)");
+        return fail(first.column, "target " + hex_text(*target, 3) + " is outside page " + hex_text(page, 3) + "-" +
+                                      hex_text(page + 0x1FF, 3) + " of this micro-instruction (use JUMP to leave the page)");
     return set(FIELD_ADF, *target & 0x1FF, column);
 }
 
@@ -225,7 +219,7 @@ bool micro_encoder::dispatch(int column)
     if (*table < 0 || *table > CM_LIMIT)
         return fail(first.column, "table " + std::to_string(*table) + " is outside control memory (0x000-0xFFF)");
     if (*table & how->ir_bits)
-        return fail(first.column, std::string("DISPATCH ") + how->name + " cannot reach table " + hex(*table, 3) +
+        return fail(first.column, std::string("DISPATCH ") + how->name + " cannot reach table " + hex_text(*table, 3) +
                                       ": its address bits " + how->ir_bits_text + " must be 0");
     int tsf, adf;
     dispatch_fields(how->sqf, static_cast<uint32_t>(*table), tsf, adf);

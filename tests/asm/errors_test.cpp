@@ -40,6 +40,7 @@ TEST(Errors, WhatTheSequencerCannotReach)
         {"DISPATCH OP 0x1000", 1, 13, "outside control memory"},
         {"JUMP 0x1000", 1, 6, "outside control memory"},
         {"CALL -1", 1, 6, "outside control memory"},
+        {"IF OVR JUMP -1", 1, 13, "target -0x001 is outside page 0x000-0x1FF"},
     };
     for (const error_case &c : cases) expect_one_error(c, source_kind::micro, "seq.masm");
 }
@@ -84,6 +85,7 @@ TEST(Errors, MalformedClausesAndLines)
 {
     const error_case cases[] = {
         {"L=R8", 1, 3, "unknown left bus source 'R8'"},
+        {"L=PC ALU=", 1, 10, "ALU= is missing its ALU function"},
         {"TO=RX+2", 1, 4, "unknown destination 'RX+2'"},
         {"Q=1", 1, 1, "unknown field 'Q'"},
         {"GOTO x", 1, 1, "unknown clause 'GOTO'"},
