@@ -5,10 +5,9 @@
 #include "console/device_names.hpp"
 #include "console/line_input.hpp"
 #include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 namespace {
-
-constexpr uint64_t MICRO_WORD_MASK = 0xFFFFFFFFFF;   // the 40 bits of a micro-instruction
 
 // Shows "    NAME:value->" with the value in `digits` hex digits and returns the
 // answer cut to `mask`. Every answer stores something: one without digits is 0.
