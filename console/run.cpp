@@ -59,9 +59,15 @@ bool read_run_parameters(bool &no_step_limit)
     if (line[0] == '\0') {
         console_print("   MAX STEP IS NOT USED\n");
         no_step_limit = true;
-        return true;
+    } else {
+        M.max_steps = decimal_to_i32(line);
     }
-    M.max_steps = decimal_to_i32(line);
+#ifdef KALVO3_FUZZ_STEP_CAP
+    // Fuzz builds only: every run and trace run ends within the cap, so no
+    // input can keep the fuzzer waiting on a microprogram that never halts.
+    if (no_step_limit || M.max_steps > KALVO3_FUZZ_STEP_CAP) M.max_steps = KALVO3_FUZZ_STEP_CAP;
+    no_step_limit = false;
+#endif
     return true;
 }
 
