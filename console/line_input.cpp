@@ -146,20 +146,22 @@ int read_flag_value()
     }
 }
 
-uint32_t read_cm_address()
+namespace {
+
+// One line as an unsigned address, reported once when it lies beyond `limit`
+// and returned all the same: what an address out of range does is the
+// caller's decision.
+uint32_t read_address(uint32_t limit, error_number beyond_limit)
 {
     char line[LINE_SIZE];
     read_console_line(line);
     uint32_t address = hex_to_u32(line);
-    if (address > CM_LIMIT) report(ERR_CM_LIMIT);
+    if (address > limit) report(beyond_limit);
     return address;
 }
 
-uint32_t read_mm_address()
-{
-    char line[LINE_SIZE];
-    read_console_line(line);
-    uint32_t address = hex_to_u32(line);
-    if (address > MM_LIMIT) report(ERR_MM_LIMIT);
-    return address;
-}
+}  // namespace
+
+uint32_t read_cm_address() { return read_address(CM_LIMIT, ERR_CM_LIMIT); }
+
+uint32_t read_mm_address() { return read_address(MM_LIMIT, ERR_MM_LIMIT); }
