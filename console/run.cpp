@@ -2,6 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "console/line_input.hpp"
 #include "core/devices.hpp"
 #include "core/machine_state.hpp"
@@ -9,31 +12,64 @@
 
 namespace {
 
-// One step of a run with break points set: the check at the address about to
-// be executed, the micro-cycle (executed even after a hit), the check at the
-// next address.
-[[gnu::noinline]] void step_between_break_checks()
+// The CM addresses that hold a break point, made when a run with break points
+// starts: the table cannot change while the run goes on, so each step costs
+// one byte test, and check_break_points runs (for its exact messages) only on
+// a hit or at an address beyond the control memory, which no byte covers.
+uint8_t break_map[CM_WORDS];
+
+void make_break_map()
 {
-    check_break_points();
-    micro_cycle();
-    check_break_points();
+    memset(break_map, 0, sizeof break_map);
+    for (const point_slot &slot : M.break_points)
+        if (slot.in_use && static_cast<uint32_t>(slot.address) <= CM_LIMIT) break_map[slot.address] = 1;
 }
 
-// Steps until a stop is requested or the step limit is used up. This is the
-// simulator's hot path: flattened, so that the micro-cycle and the machine
-// steps it calls are compiled into the loop; break points cost one flag test
-// per step while none is set.
-[[gnu::flatten]] void run_steps(bool no_step_limit)
+bool break_point_may_hit() { return M.CMAR > CM_LIMIT || break_map[M.CMAR]; }
+
+// The two step loops below are the simulator's hot path: flattened, so that
+// the micro-cycle and the machine steps it calls are compiled into them. Each
+// makes at most `limit` steps and returns how many it made; the count lives
+// in a register meanwhile, since no step reads step_count.
+
+// Steps while no break point is set.
+[[gnu::flatten, gnu::noinline]] uint64_t run_plain(uint64_t limit)
 {
-    while (M.step_count < M.max_steps || no_step_limit) {
-        if (M.break_active) [[unlikely]]
-            step_between_break_checks();
-        else
-            micro_cycle();
-        // Without a limit the count wraps at 32 bits instead of overflowing.
-        M.step_count = static_cast<int32_t>(static_cast<uint32_t>(M.step_count) + 1);
+    uint64_t steps = 0;
+    while (steps < limit) {
+        micro_cycle();
+        steps++;
         if (M.stop_flag) break;
     }
+    return steps;
+}
+
+// Steps with break points checked before the first step and after every step.
+// Only the first check before a step can hit: every later one looks at the
+// address that the check after the step before has just passed.
+[[gnu::flatten, gnu::noinline]] uint64_t run_with_break_points(uint64_t limit)
+{
+    make_break_map();
+    if (limit == 0) return 0;
+    check_break_points();
+    uint64_t steps = 0;
+    while (steps < limit) {
+        micro_cycle();   // executed even after a hit before it
+        if (break_point_may_hit()) [[unlikely]] check_break_points();
+        steps++;
+        if (M.stop_flag) break;
+    }
+    return steps;
+}
+
+// Steps until a stop is requested or the step limit is used up, and leaves
+// the count in step_count. Without a limit the count wraps at 32 bits instead
+// of overflowing.
+void run_steps(bool no_step_limit)
+{
+    const uint64_t limit = no_step_limit ? UINT64_MAX : static_cast<uint64_t>(std::max(M.max_steps, 0));
+    const uint64_t steps = M.break_active ? run_with_break_points(limit) : run_plain(limit);
+    M.step_count = static_cast<int32_t>(static_cast<uint32_t>(steps));
 }
 
 }  // namespace
