@@ -56,9 +56,8 @@ char *put_text(char *p, const char *text)
 // value in upper-case hex with at least `digits` digits, as "%0*X" would.
 char *put_hex(char *p, unsigned value, int digits)
 {
-    int length = 1;
+    int length = digits;   // 1..4: more only for a value that the console set beyond its width
     while (length < 8 && (value >> (4 * length)) != 0) length++;
-    if (length < digits) length = digits;
     for (int i = length - 1; i >= 0; i--) {
         p[i] = "0123456789ABCDEF"[value & 0xF];
         value >>= 4;

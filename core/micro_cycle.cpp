@@ -53,6 +53,9 @@
 // point; or when the step limit is used up.
 #include "core/micro_cycle.hpp"
 
+#include <cstddef>
+#include <cstring>
+
 #include "core/alu.hpp"
 #include "core/devices.hpp"
 #include "core/extra_function.hpp"
@@ -67,11 +70,17 @@ namespace {
 // their successors modulo 4.
 uint16_t &ir_register(int shift, int offset) { return M.R[((M.IR >> shift) + offset) & 3]; }
 
-// The fields of a micro-instruction word, beside the word they came from.
-struct decoded_word {
+// The fields of a micro-instruction word, beside the word they came from,
+// laid out as MIR and the ten fields lie in the machine state, so that the
+// fetch copies all eleven in one block. One entry fills a cache line.
+struct alignas(64) decoded_word {
     uint64_t word;
     int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
 };
+
+constexpr size_t DECODED_BYTES = offsetof(decoded_word, ADF) + sizeof(int);
+static_assert(offsetof(MachineState, ADF) - offsetof(MachineState, MIR) == offsetof(decoded_word, ADF),
+              "MIR and the ten fields must lie in MachineState as in decoded_word");
 
 constexpr decoded_word decode(uint64_t word)
 {
@@ -92,24 +101,16 @@ void fetch_and_decode()
 {
     static constexpr decoded_word all_ones = decode(~uint64_t{0});
     const decoded_word *d = &all_ones;
-    if (M.CMAR <= CM_LIMIT) [[likely]] {
-        decoded_word &entry = decoded_cm[M.CMAR];
-        if (entry.word != M.CM[M.CMAR]) [[unlikely]] entry = decode(M.CM[M.CMAR]);
+    const uint32_t address = M.CMAR;
+    if (address <= CM_LIMIT) [[likely]] {
+        decoded_word &entry = decoded_cm[address];
+        const uint64_t word = M.CM[address];
+        if (entry.word != word) [[unlikely]] entry = decode(word);
         d = &entry;
     } else {
         report(ERR_CM_LIMIT);
     }
-    M.MIR = d->word;
-    M.LBF = d->LBF;
-    M.RBF = d->RBF;
-    M.ALF = d->ALF;
-    M.SHF = d->SHF;
-    M.SBF = d->SBF;
-    M.MMF = d->MMF;
-    M.SQF = d->SQF;
-    M.TSF = d->TSF;
-    M.EXF = d->EXF;
-    M.ADF = d->ADF;
+    memcpy(reinterpret_cast<unsigned char *>(&M) + offsetof(MachineState, MIR), d, DECODED_BYTES);
 }
 
 void drive_left_bus()
@@ -170,11 +171,11 @@ void complete_memory_cycle()
 
 void start_memory_cycle()
 {
-    switch (M.MMF) {
+    switch (static_cast<unsigned>(M.MMF)) {   // unsigned: one test finds 2 and 3
     case 0:  M.MAR = M.LBUS; M.mem_cycle = 1; break;                // start a read
     case 1:  M.MAR = M.LBUS; M.mem_cycle = 2; break;                // start a write
-    case 2:  break;                                                 // none
-    case 3:  break;                                                 // none
+    case 2:  [[likely]] break;                                      // none
+    case 3:  [[likely]] break;                                      // none
     default: [[unlikely]] console_print("something is wrong (MMF=%x)\n", M.MMF); break;
     }
 }
@@ -202,12 +203,17 @@ void micro_cycle()
 {
     fetch_and_decode();                       // steps 1, 2
     sequence_next();                          // step 3
-    complete_input();                         // step 4
+    // Steps 4, 8 and 9 act only on a transfer started in the cycle before,
+    // and no step between them starts one: one test covers all three.
+    const bool transfer_pending = (M.io_cycle | M.mem_cycle) != 0;
+    if (transfer_pending) complete_input();   // step 4
     drive_left_bus();                         // step 5
     if (M.EXF == 5) M.IOBUS = M.LBUS;         // step 6
     drive_right_bus();                        // step 7
-    complete_memory_cycle();                  // step 8
-    complete_output();                        // step 9
+    if (transfer_pending) {
+        complete_memory_cycle();              // step 8
+        complete_output();                    // step 9
+    }
     start_memory_cycle();                     // step 10
     alu_operate();                            // step 11
     shift_operate();                          // step 12
