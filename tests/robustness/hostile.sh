@@ -25,22 +25,22 @@ fail() { echo "FAIL: $*"; failed=1; }
 run_session() {
   local input=$1 redirect=${2:-}
   case $redirect in
-    closed) timeout 120 "$sim" < "$input" >&- 2> .err ;;
-    full)   timeout 120 "$sim" < "$input" > /dev/full 2> .err ;;
-    *)      timeout 120 "$sim" < "$input" > .raw 2> .err ;;
+    closed) timeout 120 "$sim" < "$input" >&- 2> "$work/.err" ;;
+    full)   timeout 120 "$sim" < "$input" > /dev/full 2> "$work/.err" ;;
+    *)      timeout 120 "$sim" < "$input" > "$work/.raw" 2> "$work/.err" ;;
   esac
   local status=$?
   [ $status -eq 0 ] || fail "exit status $status"
-  [ -s .err ] && fail "standard error: $(head -c 2000 .err)"
-  [ -f .raw ] && tail -n +4 .raw > .out
+  [ -s "$work/.err" ] && fail "standard error: $(head -c 2000 "$work/.err")"
+  [ -f "$work/.raw" ] && tail -n +4 "$work/.raw" > "$work/.out"
   return 0
 }
 
 # expect_output: the console output after the banner must equal stdin.
 expect_output() {
-  if ! diff -u - .out > .diff; then
+  if ! diff -u - "$work/.out" > "$work/.diff"; then
     fail "console output differs:"
-    head -n 60 .diff
+    head -n 60 "$work/.diff"
   fi
 }
 
@@ -187,10 +187,11 @@ printer_directory)
 
 printer_read_only_directory)
   skip_as_root "a directory with mode 555"
+  mkdir read-only
+  cd read-only
   copy_greeting
   chmod 555 .
   run_session "$source_dir/examples/greeting/session.in"
-  chmod 755 .
   greeting_output | expect_output
   [ -e KALV.LPT ] && fail "KALV.LPT was created"
   ;;
