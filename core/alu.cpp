@@ -6,34 +6,36 @@
 // The add and the subtract are computed in 32 bits at once: bit 16 of the
 // sum is the carry out of a bit-by-bit ripple from bit 0, and bit 16 of the
 // difference is the borrow out of the same ripple (any negative difference
-// has it set). Overflow is a sign change that the operands' signs forbid.
+// has it set). Overflow is a sign change that the operands' signs forbid:
+// for the add, both operands' sign bits differ from the result's; for the
+// subtract, the operands' sign bits differ and the result's differs from
+// the left one's.
 
 namespace {
 
-void set_zero_and_sign()
+// ABUS and all four flags from a 17-bit result and its overflow in bit 15.
+void arithmetic_result(unsigned result, unsigned overflow)
 {
-    M.ZER = M.ABUS == 0;
-    M.NEG = M.ABUS >> 15;
+    const uint16_t abus = static_cast<uint16_t>(result);
+    M.ABUS = abus;
+    M.ZER = abus == 0;
+    M.NEG = abus >> 15;
+    M.CRY = (result >> 16) & 1;
+    M.OVR = (overflow >> 15) & 1;
 }
 
 void add(unsigned carry)
 {
-    unsigned left = M.LBUS, right = M.RBUS;
-    unsigned sum = left + right + carry;
-    M.ABUS = static_cast<uint16_t>(sum);
-    set_zero_and_sign();
-    M.CRY = (sum >> 16) & 1;
-    M.OVR = (((M.ABUS & ~left & ~right) | (~M.ABUS & left & right)) >> 15) & 1;
+    const unsigned left = M.LBUS, right = M.RBUS;
+    const unsigned sum = left + right + carry;
+    arithmetic_result(sum, (left ^ sum) & (right ^ sum));
 }
 
 void subtract(unsigned borrow)
 {
-    unsigned left = M.LBUS, right = M.RBUS;
-    unsigned difference = left - right - borrow;
-    M.ABUS = static_cast<uint16_t>(difference);
-    set_zero_and_sign();
-    M.CRY = (difference >> 16) & 1;
-    M.OVR = (((left & ~right & ~M.ABUS) | (~left & right & M.ABUS)) >> 15) & 1;
+    const unsigned left = M.LBUS, right = M.RBUS;
+    const unsigned difference = left - right - borrow;
+    arithmetic_result(difference, (left ^ right) & (left ^ difference));
 }
 
 void logic(uint16_t result)
