@@ -12,20 +12,22 @@
 
 namespace {
 
-// The CM addresses that hold a break point, made when a run with break points
-// starts: the table cannot change while the run goes on, so each step costs
-// one byte test, and check_break_points runs (for its exact messages) only on
-// a hit or at an address beyond the control memory, which no byte covers.
+// The break points by their address's low 12 bits, made when a run with
+// break points starts: the table cannot change while the run goes on, so each
+// step costs one byte test, and check_break_points runs (for its exact
+// messages) only on a possible hit. An address beyond the control memory
+// marks the byte of its low bits, so a CMAR there is never missed; a CMAR
+// that merely shares the low bits costs one walk and prints nothing.
 uint8_t break_map[CM_WORDS];
 
 void make_break_map()
 {
     memset(break_map, 0, sizeof break_map);
     for (const point_slot &slot : M.break_points)
-        if (slot.in_use && static_cast<uint32_t>(slot.address) <= CM_LIMIT) break_map[slot.address] = 1;
+        if (slot.in_use) break_map[static_cast<uint32_t>(slot.address) & CM_LIMIT] = 1;
 }
 
-bool break_point_may_hit() { return M.CMAR > CM_LIMIT || break_map[M.CMAR]; }
+bool break_point_may_hit() { return break_map[M.CMAR & CM_LIMIT]; }
 
 // The two step loops below are the simulator's hot path: flattened, so that
 // the micro-cycle and the machine steps it calls are compiled into them. Each

@@ -129,9 +129,18 @@ TEST_F(RunLoopTest, BreakPointReachedAfterManySteps)
 
 TEST_F(RunLoopTest, BreakPointBeyondControlMemory)
 {
+    // Addresses that share the low 12 bits with a break point do not stop.
+    for (int address = 0; address < 0x10; address++) M.CM[address] = micro{}.word();
+    set_break_point(0, 0x1000);
+    set_break_point(1, 0x1005);
+    set_break_point(2, -0xFFB);   // 0xFFFFF005
+    run("0\n10\n");
+    EXPECT_EQ(M.step_count, 10);
+    EXPECT_EQ(M.stop_flag, 0);
+    EXPECT_EQ(last_run(), "RUN\n CMAR=? MAX STEP=? Running\n CPU HALTED !\n MAX STEPS EXAUSTED\n");
+
     M.CM[0xFFE] = micro{}.word();
     M.CM[0xFFF] = micro{}.word();
-    set_break_point(0, 0x1000);
     run("FFE\n10\n");
     EXPECT_EQ(M.step_count, 2);
     EXPECT_EQ(M.CMAR, 0x1000u);
