@@ -97,20 +97,25 @@ constexpr decoded_word decode(uint64_t word)
 // words once. All zero at start: the decode of the zero word.
 decoded_word decoded_cm[CM_WORDS];
 
+// MIR and the ten fields of the machine state receive the decoded word.
+void store_decoded(const decoded_word &d)
+{
+    memcpy(reinterpret_cast<unsigned char *>(&M) + offsetof(MachineState, MIR), &d, DECODED_BYTES);
+}
+
 void fetch_and_decode()
 {
-    static constexpr decoded_word all_ones = decode(~uint64_t{0});
-    const decoded_word *d = &all_ones;
     const uint32_t address = M.CMAR;
-    if (address <= CM_LIMIT) [[likely]] {
-        decoded_word &entry = decoded_cm[address];
-        const uint64_t word = M.CM[address];
-        if (entry.word != word) [[unlikely]] entry = decode(word);
-        d = &entry;
-    } else {
+    if (address > CM_LIMIT) [[unlikely]] {
+        static constexpr decoded_word all_ones = decode(~uint64_t{0});
         report(ERR_CM_LIMIT);
+        store_decoded(all_ones);
+        return;
     }
-    memcpy(reinterpret_cast<unsigned char *>(&M) + offsetof(MachineState, MIR), d, DECODED_BYTES);
+    decoded_word &entry = decoded_cm[address];
+    const uint64_t word = M.CM[address];
+    if (entry.word != word) [[unlikely]] entry = decode(word);
+    store_decoded(entry);
 }
 
 void drive_left_bus()
