@@ -20,8 +20,8 @@ cd "$work"
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-# run_session INPUT_FILE [REDIRECTION]: runs the simulator in the scratch
-# directory; its console output without the three banner lines is in .out.
+# run_session INPUT_FILE [REDIRECTION]: runs the simulator in the current
+# directory; its console output without the three banner lines is in $work/.out.
 run_session() {
   local input=$1 redirect=${2:-}
   case $redirect in
