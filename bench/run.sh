@@ -30,7 +30,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build/bench}
 
 cmake --preset release -B "$build" >/dev/null
-cmake --build "$build" -j2 >/dev/null
+cmake --build "$build" -j2 --target kalvo3 kalvo3-asm >/dev/null
 sim=$build/kalvo3
 
 work=$(mktemp -d)
