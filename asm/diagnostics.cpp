@@ -1,6 +1,7 @@
 #include "asm/diagnostics.hpp"
 
 #include <cstdio>
+#include <utility>
 
 void diagnostics::error(const source_position &where, const std::string &reason)
 {
@@ -15,9 +16,12 @@ void diagnostics::warning(const source_position &where, const std::string &reaso
 
 void diagnostics::add(const source_position &where, const char *kind, const std::string &reason)
 {
-    std::string place = where.file;
-    if (where.line > 0) place += ":" + std::to_string(where.line) + ":" + std::to_string(where.column);
-    messages_.push_back(place + ": " + kind + ": " + reason);
+    // Appended piece by piece: g++ 12 warns falsely on `"literal" + std::string` here.
+    std::string message = where.file;
+    if (where.line > 0)
+        message.append(":").append(std::to_string(where.line)).append(":").append(std::to_string(where.column));
+    message.append(": ").append(kind).append(": ").append(reason);
+    messages_.push_back(std::move(message));
 }
 
 source_position at_column(const source_position &line, int column)
