@@ -118,6 +118,16 @@ void check_break_points()
         }
 }
 
+void finish_run()
+{
+    flush_printer();
+    console_print(" CPU HALTED !\n");
+    if (M.step_count == M.max_steps)
+        console_print(" MAX STEPS EXAUSTED\n");
+    else
+        console_print(" % 3d STEPS USED\n", M.step_count);
+}
+
 void run_command()
 {
     console_print("RUN\n");
@@ -128,11 +138,5 @@ void run_command()
     M.step_count = 0;
     console_print(" Running\n");
     run_steps(no_step_limit);
-    flush_printer();
-
-    console_print(" CPU HALTED !\n");
-    if (M.step_count == M.max_steps)
-        console_print(" MAX STEPS EXAUSTED\n");
-    else
-        console_print(" % 3d STEPS USED\n", M.step_count);
+    finish_run();
 }

@@ -10,4 +10,8 @@ bool read_run_parameters(bool &no_step_limit);
 // slot that holds CMAR.
 void check_break_points();
 
+// Ends a run or trace run: pushes printed bytes to KALV.LPT, then prints
+// " CPU HALTED !" and either that the step limit was used up or the steps used.
+void finish_run();
+
 void run_command();

@@ -6,7 +6,6 @@
 #include "console/line_input.hpp"
 #include "console/points.hpp"
 #include "console/run.hpp"
-#include "core/devices.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
 
@@ -170,12 +169,7 @@ void trace_run()
         M.step_count = static_cast<int32_t>(static_cast<uint32_t>(M.step_count) + 1);
         if (M.stop_flag) break;
     }
-    console_print(" CPU HALTED !\n");
-    if (M.step_count == M.max_steps)
-        console_print(" MAX STEPS EXAUSTED\n");
-    else
-        console_print(" % 3d STEPS USED\n", M.step_count);
-    flush_printer();
+    finish_run();
 }
 
 void select_trace_devices(int value)
