@@ -36,6 +36,8 @@ for target in "${targets[@]}"; do
   "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$corpus/$target-" "$corpus/$target" "$seeds/$target" \
     > "$corpus/$target.log" 2>&1 || { tail -n 40 "$corpus/$target.log"; exit 1; }
-  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$corpus/$target.log"
-  echo "corpus: $(find "$corpus/$target" -type f | wc -l) inputs"
+  # The DONE line gives the corpus in use ("corp: inputs/bytes"); the
+  # directory also keeps the inputs that smaller ones have since replaced.
+  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec)' "$corpus/$target.log"
+  echo "corpus directory: $(find "$corpus/$target" -type f | wc -l) files"
 done
