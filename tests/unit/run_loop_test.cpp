@@ -10,25 +10,12 @@
 
 #include "console/load.hpp"
 #include "console/run.hpp"
-#include "tests/unit/core_fixture.hpp"
+#include "tests/unit/run_fixture.hpp"
 
 namespace {
 
-class RunLoopTest : public CoreTest {
+class RunLoopTest : public RunCommandTest {
 protected:
-    // The Run command with the operator's answers.
-    void run(const std::string &answers)
-    {
-        StdinFeed feed(answers);
-        run_command();
-    }
-
-    void set_break_point(int slot, int32_t address, int in_use = 1)
-    {
-        M.break_points[slot] = {in_use, address};
-        M.break_active = 1;
-    }
-
     // What the last run printed, from its title on.
     std::string last_run()
     {

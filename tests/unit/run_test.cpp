@@ -6,31 +6,19 @@
 #include <unistd.h>
 
 #include "console/run.hpp"
-#include "tests/unit/core_fixture.hpp"
+#include "tests/unit/run_fixture.hpp"
 
 namespace {
 
 // Runs that should halt get a step limit, so that a fault fails the test
 // instead of running forever.
-class RunTest : public CoreTest {
+class RunTest : public RunCommandTest {
 protected:
     // read_run_parameters on the operator's answers; returns its result.
     bool parameters(const std::string &answers)
     {
         StdinFeed feed(answers);
         return read_run_parameters(no_step_limit_);
-    }
-
-    void run(const std::string &answers)
-    {
-        StdinFeed feed(answers);
-        run_command();
-    }
-
-    void set_break_point(int slot, int32_t address, int in_use = 1)
-    {
-        M.break_points[slot] = {in_use, address};
-        M.break_active = 1;
     }
 
     bool no_step_limit_ = false;
