@@ -34,23 +34,22 @@ if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
 fi
 
 failed=0
+# compare WHAT EXPECTED ACTUAL: reports and counts a difference.
+compare() {
+  if [ ! -f "$3" ]; then
+    echo "$1 was not written"
+    failed=1
+  elif ! cmp -s "$2" "$3"; then
+    echo "$1 differs from $(basename "$2"):"
+    diff -u "$2" "$3" | head -n 60
+    failed=1
+  fi
+}
+
 if [ $status -ne 0 ]; then
   echo "exit status $status, expected 0"
   failed=1
 fi
-if ! cmp -s "$dir/expected.out" "$work/.actual"; then
-  echo "console output differs from expected.out:"
-  diff -u "$dir/expected.out" "$work/.actual" | head -n 60
-  failed=1
-fi
-if [ -f "$dir/expected.lpt" ]; then
-  if [ ! -f "$work/KALV.LPT" ]; then
-    echo "KALV.LPT was not written"
-    failed=1
-  elif ! cmp -s "$dir/expected.lpt" "$work/KALV.LPT"; then
-    echo "KALV.LPT differs from expected.lpt:"
-    diff -u "$dir/expected.lpt" "$work/KALV.LPT" | head -n 40
-    failed=1
-  fi
-fi
+compare "console output" "$dir/expected.out" "$work/.actual"
+[ -f "$dir/expected.lpt" ] && compare KALV.LPT "$dir/expected.lpt" "$work/KALV.LPT"
 exit $failed
