@@ -412,6 +412,11 @@ void k3_set(int reg, uint32_t value)
     }
 }
 
+int k3_register_writable(int reg)
+{
+    return reg >= 0 && reg < REGISTER_COUNT && REGISTERS_TABLE[reg].kind != FIELD;
+}
+
 uint32_t k3_cm_high(uint32_t address) { return address <= CM_LIMIT ? static_cast<uint32_t>(M.CM[address] >> 32) : 0; }
 uint32_t k3_cm_low(uint32_t address) { return address <= CM_LIMIT ? static_cast<uint32_t>(M.CM[address]) : 0; }
 

@@ -116,6 +116,8 @@ uint32_t k3_get(int reg);
 /* Stores `value` cut to the register's width (MAR and CMAR keep 32 bits,
  * as the Change command leaves them). Fields and STOP are read-only. */
 void k3_set(int reg, uint32_t value);
+/* 1 when k3_set changes the register, 0 for the fields and STOP. */
+int k3_register_writable(int reg);
 
 /* ---- Memories ----------------------------------------------------------- */
 

@@ -119,6 +119,10 @@ TEST_F(Api, RegistersAreCutToTheirWidths)
         EXPECT_EQ(k3_get(k3_register(c.name)), c.stored) << c.name;
     }
     EXPECT_EQ(k3_register("R8"), -1);
+    EXPECT_TRUE(k3_register_writable(k3_register("T")));
+    EXPECT_FALSE(k3_register_writable(k3_register("ADF")));
+    EXPECT_FALSE(k3_register_writable(k3_register("STOP")));
+    EXPECT_FALSE(k3_register_writable(-1));
 }
 
 }  // namespace

@@ -1,0 +1,644 @@
+// Reading check files (see check_file.hpp and docs/checking.md).
+#include "check/check_file.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "api/kalvo3_api.h"
+
+namespace check {
+
+namespace {
+
+// ---- Tokens ----
+
+struct token {
+    enum kind_t { word, string, op } kind = word;
+    std::string text;
+    std::string raw;      // a string as written between its quotes (for patterns)
+    std::string escape_error;   // a string's escape that is not one
+};
+
+bool is_op_char(char c) { return c == '=' || c == '<' || c == '>' || c == '~'; }
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Splits one line into words, quoted strings (escapes resolved) and the
+// operators = <= >= < > ~; a ';' or '#' outside a string starts a comment.
+// A string with an unknown escape is kept, with the error for its users.
+bool tokenize(const std::string &line, std::vector<token> &out, std::string &error)
+{
+    size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            i++;
+        } else if (c == ';' || c == '#') {
+            break;
+        } else if (c == '"') {
+            token t{token::string, "", "", ""};
+            i++;
+            for (;;) {
+                if (i >= line.size()) {
+                    error = "the string has no closing '\"'";
+                    return false;
+                }
+                char d = line[i++];
+                if (d == '"') break;
+                t.raw += d;
+                if (d != '\\') {
+                    t.text += d;
+                    continue;
+                }
+                if (i >= line.size()) {
+                    error = "a '\\' ends the line inside a string";
+                    return false;
+                }
+                char e = line[i++];
+                t.raw += e;
+                switch (e) {
+                case 'n': t.text += '\n'; break;
+                case 'r': t.text += '\r'; break;
+                case 't': t.text += '\t'; break;
+                case '0': t.text += '\0'; break;
+                case '\\': t.text += '\\'; break;
+                case '"': t.text += '"'; break;
+                case 'x':
+                    if (i + 1 < line.size() && hex_value(line[i]) >= 0 && hex_value(line[i + 1]) >= 0) {
+                        t.text += static_cast<char>(hex_value(line[i]) * 16 + hex_value(line[i + 1]));
+                        t.raw += line.substr(i, 2);
+                        i += 2;
+                        break;
+                    }
+                    if (t.escape_error.empty()) t.escape_error = "\\x needs two hexadecimal digits";
+                    break;
+                default:
+                    if (t.escape_error.empty())
+                        t.escape_error = std::string("unknown escape '\\") + e + "' (use \\n \\r \\t \\0 \\\\ \\\" \\xHH)";
+                }
+            }
+            out.push_back(t);
+        } else if (is_op_char(c)) {
+            token t{token::op, std::string(1, c), "", ""};
+            i++;
+            if ((c == '<' || c == '>') && i < line.size() && line[i] == '=') t.text += line[i++];
+            out.push_back(t);
+        } else {
+            size_t start = i;
+            while (i < line.size() && !strchr(" \t\r\";#", line[i]) && !is_op_char(line[i])) i++;
+            out.push_back({token::word, line.substr(start, i - start), "", ""});
+        }
+    }
+    return true;
+}
+
+// ---- Numbers ----
+
+// Hexadecimal, as the console shows numbers: optional 0x, at most 16 digits.
+bool parse_hex(const std::string &text, uint64_t &value, int &digits)
+{
+    size_t i = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
+    if (i == text.size() || text.size() - i > 16) return false;
+    value = 0;
+    digits = static_cast<int>(text.size() - i);
+    for (; i < text.size(); i++) {
+        int d = hex_value(text[i]);
+        if (d < 0) return false;
+        value = value * 16 + static_cast<uint64_t>(d);
+    }
+    return true;
+}
+
+bool parse_decimal(const std::string &text, uint64_t &value)
+{
+    if (text.empty() || text.size() > 18) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return true;
+}
+
+std::string lower(std::string text)
+{
+    for (char &c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool ends_with(const std::string &text, const char *tail)
+{
+    size_t n = strlen(tail);
+    return text.size() >= n && lower(text.substr(text.size() - n)) == tail;
+}
+
+// ---- The reader ----
+
+class reader {
+public:
+    reader(const std::string &path, check_file &out, std::vector<std::string> &errors)
+        : path_(path), out_(out), errors_(errors) {}
+
+    void line(int number, const std::string &text)
+    {
+        line_ = number;
+        toks_.clear();
+        at_ = 0;
+        std::string error;
+        if (!tokenize(text, toks_, error)) return fail(error);
+        if (toks_.empty()) return;
+        std::string directive = lower(toks_[0].text);
+        at_ = 1;
+        if (toks_[0].kind != token::word) return fail("a line begins with a directive: case, cm, mm, set, start, limit, cards, break, symbols or expect");
+        if (directive == "case") return open_case();
+        section &s = out_.cases.empty() ? out_.common : out_.cases.back().own;
+        if (directive == "cm" || directive == "mm") return memory(s, directive == "cm");
+        if (directive == "symbols") {
+            file_name f;
+            if (!file(f) || !at_end()) return;
+            s.symbols.push_back(f);
+            return;
+        }
+        if (directive == "set") return set(s);
+        if (directive == "start") {
+            uint32_t a;
+            if (!address(a, 0xFFF, "a CM address (000..FFF)") || !at_end()) return;
+            s.start = a;
+            return;
+        }
+        if (directive == "limit") {
+            uint64_t n;
+            if (!decimal(n, "a step limit (decimal)") || !at_end()) return;
+            if (n == 0 || n > UINT32_MAX) return fail("the step limit must be 1 to 4294967295");
+            s.limit = n;
+            return;
+        }
+        if (directive == "cards") return cards(s);
+        if (directive == "break") {
+            uint32_t a;
+            if (!address(a, 0xFFF, "a CM address (000..FFF)") || !at_end()) return;
+            s.breaks.push_back(a);
+            return;
+        }
+        if (directive == "expect") return expect(s);
+        fail("unknown directive '" + toks_[0].text +
+             "' (case, cm, mm, set, start, limit, cards, break, symbols, expect)");
+    }
+
+private:
+    void fail(const std::string &message)
+    {
+        errors_.push_back(path_ + ":" + std::to_string(line_) + ": " + message);
+    }
+
+    bool more() const { return at_ < toks_.size(); }
+    const token &peek() const { return toks_[at_]; }
+
+    bool at_end()
+    {
+        if (!more()) return true;
+        fail("unexpected '" + peek().text + "' at the end of the line");
+        return false;
+    }
+
+    bool next_word(std::string &word, const char *what)
+    {
+        if (!more() || peek().kind != token::word) {
+            fail(std::string(what) + " is missing" + (more() ? " before '" + peek().text + "'" : ""));
+            return false;
+        }
+        word = toks_[at_++].text;
+        return true;
+    }
+
+    bool skip_op(const char *op)
+    {
+        if (more() && peek().kind == token::op && peek().text == op) {
+            at_++;
+            return true;
+        }
+        fail(std::string("'") + op + "' is expected" + (more() ? " before '" + peek().text + "'" : " here"));
+        return false;
+    }
+
+    // The text of a string token, its escapes resolved.
+    bool cooked(const token &t, std::string &text)
+    {
+        if (!t.escape_error.empty()) {
+            fail(t.escape_error);
+            return false;
+        }
+        text = t.text;
+        return true;
+    }
+
+    bool hex(uint64_t &value, int &digits, uint64_t max, const char *what)
+    {
+        std::string word;
+        if (!next_word(word, what)) return false;
+        if (!parse_hex(word, value, digits) || value > max) {
+            char limit[32];
+            snprintf(limit, sizeof limit, "%llX", static_cast<unsigned long long>(max));
+            fail("'" + word + "' is not " + what + " (hexadecimal, at most " + limit + ")");
+            return false;
+        }
+        return true;
+    }
+
+    bool address(uint32_t &a, uint32_t max, const char *what)
+    {
+        uint64_t v;
+        int digits;
+        if (!hex(v, digits, max, what)) return false;
+        a = static_cast<uint32_t>(v);
+        return true;
+    }
+
+    bool decimal(uint64_t &n, const char *what)
+    {
+        std::string word;
+        if (!next_word(word, what)) return false;
+        if (!parse_decimal(word, n)) {
+            fail("'" + word + "' is not " + what);
+            return false;
+        }
+        return true;
+    }
+
+    bool file(file_name &f)
+    {
+        if (!more() || peek().kind == token::op) {
+            fail("a file name is missing");
+            return false;
+        }
+        f.line = line_;
+        if (!cooked(toks_[at_++], f.name)) return false;
+        f.shared = false;
+        if (!f.name.empty() && f.name[0] == '@') {
+            f.shared = true;
+            f.name.erase(0, 1);
+        }
+        if (f.name.empty()) {
+            fail("a file name is missing");
+            return false;
+        }
+        return true;
+    }
+
+    void open_case()
+    {
+        std::string name;
+        for (; more(); at_++) name += (name.empty() ? "" : " ") + peek().text;
+        if (name.empty()) return fail("the case has no name");
+        for (const check_case &c : out_.cases)
+            if (c.name == name) return fail("a case named '" + name + "' is already on line " + std::to_string(c.line));
+        out_.cases.push_back({name, line_, {}});
+    }
+
+    // "cm FILE", "cm ADDR = WORD ...", and the same for mm.
+    void memory(section &s, bool cm)
+    {
+        bool words = toks_.size() > 2 && toks_[2].kind == token::op;
+        if (!words) {
+            program_file p{{}, cm};
+            if (!file(p.file) || !at_end()) return;
+            if (cm && ends_with(p.file.name, ".mdat"))
+                return fail(p.file.name + " is a main-memory data source: name it with mm");
+            if (!cm && ends_with(p.file.name, ".masm"))
+                return fail(p.file.name + " is a microprogram source: name it with cm");
+            s.programs.push_back(p);
+            return;
+        }
+        word_setting w{line_, cm, 0, {}};
+        if (!address(w.address, cm ? 0xFFF : 0xFFFF, cm ? "a CM address (000..FFF)" : "an MM address (0000..FFFF)"))
+            return;
+        if (!skip_op("=")) return;
+        while (more()) {
+            uint64_t v;
+            int digits;
+            if (!hex(v, digits, cm ? UINT64_MAX : 0xFFFF, cm ? "a CM word" : "an MM word")) return;
+            w.values.push_back(v);
+        }
+        if (w.values.empty()) return fail("the words are missing after '='");
+        if (w.address + w.values.size() - 1 > (cm ? 0xFFFu : 0xFFFFu)) return fail("the words run past the end of the memory");
+        s.words.push_back(w);
+    }
+
+    bool register_name(int &reg)
+    {
+        std::string name;
+        if (!next_word(name, "a register name")) return false;
+        reg = k3_register(name.c_str());
+        if (reg < 0) {
+            fail("'" + name + "' is no register (R0..R7, PC, IR, MAR, CMAR, C, FSR, the buses, the flags...)");
+            return false;
+        }
+        return true;
+    }
+
+    void set(section &s)
+    {
+        register_setting r{line_, -1, 0};
+        if (!register_name(r.reg)) return;
+        if (!k3_register_writable(r.reg)) return fail(std::string(k3_register_name(r.reg)) + " cannot be set");
+        if (!skip_op("=")) return;
+        uint64_t v;
+        int digits;
+        if (!hex(v, digits, UINT32_MAX, "a value") || !at_end()) return;
+        r.value = static_cast<uint32_t>(v);
+        s.registers.push_back(r);
+    }
+
+    void cards(section &s)
+    {
+        if (!more()) return fail("the card text is missing: cards \"TEXT\" or cards file NAME");
+        if (peek().kind == token::word && lower(peek().text) == "file") {
+            at_++;
+            card_piece p;
+            p.from_file = true;
+            if (!file(p.file) || !at_end()) return;
+            s.has_cards = true;
+            s.cards.push_back(p);
+            return;
+        }
+        std::vector<card_piece> pieces;
+        for (; more(); at_++) {
+            if (peek().kind != token::string)
+                return fail("the card text is given in quotes: cards \"TEXT\" (or cards file NAME)");
+            card_piece p;
+            if (!cooked(peek(), p.text)) return;
+            pieces.push_back(p);
+        }
+        s.has_cards = true;
+        s.cards.insert(s.cards.end(), pieces.begin(), pieces.end());
+    }
+
+    void expect(section &s)
+    {
+        expectation e;
+        e.line = line_;
+        std::string what;
+        if (!next_word(what, "what to expect (halt, error, limit, break, a register, mm, printer, steps)")) return;
+        std::string key = lower(what);
+        if (key == "halt" || key == "limit") {
+            e.end = key == "halt" ? run_end::halt : run_end::limit;
+        } else if (key == "error") {
+            e.end = run_end::error;
+            uint64_t n;
+            if (!decimal(n, "an error number (decimal)")) return;
+            if (n == 0 || n > 99) return fail("error numbers are 1 to 99");
+            e.number = static_cast<uint32_t>(n);
+        } else if (key == "break") {
+            e.end = run_end::break_point;
+            if (!address(e.number, 0xFFF, "a CM address (000..FFF)")) return;
+        } else if (key == "mm") {
+            return expect_words(s, e);
+        } else if (key == "printer") {
+            return expect_printer(s, e);
+        } else if (key == "steps") {
+            e.kind = expect_kind::steps;
+            if (!more() || peek().kind != token::op || peek().text == "~")
+                return fail("a comparison is expected after steps: = <= < >= >");
+            e.op = toks_[at_++].text;
+            if (!decimal(e.steps, "a step count (decimal)") || !at_end()) return;
+            s.expectations.push_back(e);
+            return;
+        } else {
+            at_--;
+            e.kind = expect_kind::reg;
+            if (!register_name(e.reg) || !skip_op("=")) return;
+            uint64_t v;
+            if (!hex(v, e.digits, UINT32_MAX, "a value")) return;
+            e.values.push_back(static_cast<uint32_t>(v));
+            if (!at_end()) return;
+            s.expectations.push_back(e);
+            return;
+        }
+        if (!at_end()) return;
+        e.kind = expect_kind::run;
+        s.expectations.push_back(e);
+    }
+
+    // "expect mm ADDR = V V ..." or "expect mm FIRST..LAST = V".
+    void expect_words(section &s, expectation &e)
+    {
+        e.kind = expect_kind::mm;
+        std::string range;
+        if (!next_word(range, "an MM address")) return;
+        size_t dots = range.find("..");
+        uint64_t first, last;
+        int digits;
+        if (!parse_hex(range.substr(0, dots), first, digits) || first > 0xFFFF)
+            return fail("'" + range + "' is not an MM address (0000..FFFF) or range (0040..0058)");
+        last = first;
+        if (dots != std::string::npos &&
+            (!parse_hex(range.substr(dots + 2), last, digits) || last > 0xFFFF || last < first))
+            return fail("'" + range + "' is not an MM range: FIRST..LAST, hexadecimal, FIRST <= LAST");
+        if (!skip_op("=")) return;
+        e.digits = 1;
+        while (more()) {
+            uint64_t v;
+            if (!hex(v, digits, 0xFFFF, "an MM word")) return;
+            e.values.push_back(static_cast<uint32_t>(v));
+            e.digits = std::max(e.digits, digits);
+        }
+        if (e.values.empty()) return fail("the words are missing after '='");
+        e.address = static_cast<uint32_t>(first);
+        if (dots == std::string::npos) {
+            if (first + e.values.size() - 1 > 0xFFFF) return fail("the words run past the end of the memory");
+            e.count = static_cast<uint32_t>(e.values.size());
+        } else {
+            e.count = static_cast<uint32_t>(last - first + 1);
+            if (e.values.size() != 1 && e.values.size() != e.count)
+                return fail("the range " + range + " holds " + std::to_string(e.count) + " words but " +
+                            std::to_string(e.values.size()) + " are given (give one for all, or one each)");
+        }
+        s.expectations.push_back(e);
+    }
+
+    // "expect printer "TEXT"", "expect printer file NAME", "expect printer ~ "PATTERN"".
+    void expect_printer(section &s, expectation &e)
+    {
+        if (more() && peek().kind == token::op && peek().text == "~") {
+            at_++;
+            e.kind = expect_kind::printer_pattern;
+            if (!more() || peek().kind != token::string) return fail("the pattern is given in quotes: expect printer ~ \"PATTERN\"");
+            e.text = toks_[at_++].raw;   // the pattern's own escapes
+            // The library reports a bad pattern by an exception: only here.
+            try {
+                std::regex pattern(e.text);
+            } catch (const std::regex_error &) {
+                return fail("the pattern " + shown(e.text) + " is not a regular expression");
+            }
+        } else if (more() && peek().kind == token::word && lower(peek().text) == "file") {
+            at_++;
+            e.kind = expect_kind::printer_file;
+            if (!file(e.file)) return;
+        } else {
+            e.kind = expect_kind::printer_text;
+            if (!more() || peek().kind != token::string)
+                return fail("the printer text is given in quotes: expect printer \"TEXT\" (or file NAME, or ~ \"PATTERN\")");
+            for (std::string piece; more() && peek().kind == token::string; at_++) {
+                if (!cooked(peek(), piece)) return;
+                e.text += piece;
+            }
+        }
+        if (!at_end()) return;
+        s.expectations.push_back(e);
+    }
+
+    std::string path_;
+    check_file &out_;
+    std::vector<std::string> &errors_;
+    int line_ = 0;
+    std::vector<token> toks_;
+    size_t at_ = 0;
+};
+
+bool is_end(const expectation &e) { return e.kind == expect_kind::run; }
+
+}  // namespace
+
+bool read_check_text(const std::string &path, const std::string &text, check_file &out,
+                     std::vector<std::string> &errors)
+{
+    out = check_file{};
+    out.path = path;
+    std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    out.dir = dir.empty() ? "." : dir.string();
+    const size_t before = errors.size();
+    reader r(path, out, errors);
+    size_t start = 0;
+    for (int number = 1; start < text.size(); number++) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        r.line(number, text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (errors.size() == before && out.cases.empty()) {
+        // No case line: the whole file is one case, named after the file.
+        std::string name = std::filesystem::path(path).stem().string();
+        out.cases.push_back({name.empty() ? "check" : name, 0, out.common});
+        out.common = section{};
+    }
+    return errors.size() == before;
+}
+
+bool read_check_file(const std::string &path, check_file &out, std::vector<std::string> &errors)
+{
+    std::string text, error;
+    if (!read_text_file(path, MAX_CHECK_FILE_BYTES, text, error)) {
+        errors.push_back(error);
+        return false;
+    }
+    return read_check_text(path, text, out, errors);
+}
+
+case_plan plan_case(const check_file &file, const check_case &one)
+{
+    const section &c = file.common, &o = one.own;
+    case_plan p;
+    p.name = one.name;
+    p.line = one.line;
+    auto join = [](auto &to, const auto &a, const auto &b) {
+        to = a;
+        to.insert(to.end(), b.begin(), b.end());
+    };
+    join(p.programs, c.programs, o.programs);
+    join(p.symbols, c.symbols, o.symbols);
+    join(p.words, c.words, o.words);
+    join(p.registers, c.registers, o.registers);
+    join(p.breaks, c.breaks, o.breaks);
+    p.start = o.start ? *o.start : c.start ? *c.start : 0;
+    p.limit = o.limit ? *o.limit : c.limit ? *c.limit : DEFAULT_LIMIT;
+    p.cards = o.has_cards ? o.cards : c.cards;
+
+    // How the run ends: the case's own expectation, else the common one,
+    // else a halt. It is compared first.
+    const expectation *end = nullptr;
+    for (const expectation &e : c.expectations)
+        if (is_end(e)) end = &e;
+    for (const expectation &e : o.expectations)
+        if (is_end(e)) end = &e;
+    expectation halt;
+    halt.line = one.line;
+    p.expectations.push_back(end ? *end : halt);
+    for (const section *s : {&c, &o})
+        for (const expectation &e : s->expectations)
+            if (!is_end(e)) p.expectations.push_back(e);
+    if (p.expectations[0].end == run_end::break_point) p.breaks.push_back(p.expectations[0].number);
+    return p;
+}
+
+bool read_text_file(const std::string &path, size_t limit, std::string &text, std::string &error)
+{
+    std::error_code code;
+    if (std::filesystem::is_directory(path, code)) {
+        error = path + ": is a directory, not a file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be opened (" + strerror(errno) + ")";
+        return false;
+    }
+    text.assign(limit + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(limit + 1));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (in.bad()) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    auto line_of = [&](size_t at) { return std::to_string(1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n')); };
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        error = path + ":" + line_of(nul) + ": a binary file (it holds a NUL byte), not text";
+        return false;
+    }
+    if (text.size() > limit) {
+        error = path + ":" + line_of(limit) + ": the file is too large (more than " + std::to_string(limit) + " bytes)";
+        return false;
+    }
+    return true;
+}
+
+std::string shown(const std::string &text, size_t limit)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size(); i++) {
+        if (i == limit) {
+            out += "\"... (" + std::to_string(text.size()) + " bytes)";
+            return out;
+        }
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char hex[8];
+                snprintf(hex, sizeof hex, "\\x%02X", c);
+                out += hex;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace check

@@ -1,0 +1,140 @@
+// The check file: what kalvo3-check sets up before a run and what it expects
+// afterwards, read from plain text (the format is in docs/checking.md).
+//
+// Lines before the first "case" line are common to every case; each "case"
+// line opens a case with settings and expectations of its own. A file without
+// any "case" line is one case.
+#ifndef KALVO3_CHECK_FILE_HPP
+#define KALVO3_CHECK_FILE_HPP
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace check {
+
+// A file named by the check. `shared` ("@name"): always beside the check
+// file, also in a batch run, where other names are looked up in each
+// student's directory.
+struct file_name {
+    int line = 0;   // of the check file
+    std::string name;
+    bool shared = false;
+};
+
+// "cm FILE" / "mm FILE": a load file, or a source (.masm, .mdat) to assemble.
+struct program_file {
+    file_name file;
+    bool cm = true;
+};
+
+// "cm ADDR = WORD ..." / "mm ADDR = WORD ...": consecutive words.
+struct word_setting {
+    int line = 0;
+    bool cm = true;
+    uint32_t address = 0;
+    std::vector<uint64_t> values;
+};
+
+// "set REG = VALUE"; `reg` is the engine's register number.
+struct register_setting {
+    int line = 0;
+    int reg = -1;
+    uint32_t value = 0;
+};
+
+// A piece of the card deck: inline text, or a file.
+struct card_piece {
+    bool from_file = false;
+    std::string text;   // the text, when not from a file
+    file_name file;
+};
+
+enum class run_end { halt, error, limit, break_point };
+
+// What an expectation compares: how the run ended, a register, MM words,
+// the printer text (given, from a file, or matching a pattern), the steps.
+enum class expect_kind { run, reg, mm, printer_text, printer_file, printer_pattern, steps };
+
+struct expectation {
+    expect_kind kind = expect_kind::run;
+    int line = 0;               // 0: not written (the implicit "expect halt")
+    run_end end = run_end::halt;
+    uint32_t number = 0;        // error number, break address
+    int reg = -1;
+    uint32_t address = 0;      // first MM word
+    uint32_t count = 0;        // words compared
+    std::vector<uint32_t> values;   // one each, or a single value for the whole range
+    int digits = 4;            // width to show values in
+    std::string text;          // printer text or pattern
+    file_name file;            // printer file
+    std::string op;            // steps: "=", "<=", "<", ">=", ">"
+    uint64_t steps = 0;
+};
+
+// The settings and expectations of the common part or of one case.
+struct section {
+    std::vector<program_file> programs;
+    std::vector<file_name> symbols;
+    std::vector<word_setting> words;
+    std::vector<register_setting> registers;
+    std::optional<uint32_t> start;
+    std::optional<uint64_t> limit;
+    bool has_cards = false;
+    std::vector<card_piece> cards;
+    std::vector<uint32_t> breaks;
+    std::vector<expectation> expectations;
+};
+
+struct check_case {
+    std::string name;
+    int line = 0;
+    section own;
+};
+
+struct check_file {
+    std::string path;   // as given
+    std::string dir;    // its directory ("." for none)
+    section common;
+    std::vector<check_case> cases;
+};
+
+// One case as it runs: the common part and the case's own merged.
+struct case_plan {
+    std::string name;
+    int line = 0;
+    std::vector<program_file> programs;
+    std::vector<file_name> symbols;
+    std::vector<word_setting> words;
+    std::vector<register_setting> registers;
+    uint32_t start = 0;
+    uint64_t limit = 0;
+    std::vector<card_piece> cards;
+    std::vector<uint32_t> breaks;
+    std::vector<expectation> expectations;   // the run's end first
+};
+
+constexpr uint64_t DEFAULT_LIMIT = 10000000;
+constexpr size_t MAX_CHECK_FILE_BYTES = 1 << 20;
+
+// Reads check-file text; `path` names it in messages ("PATH:LINE: ...").
+// Returns false with every error of the file in `errors`.
+bool read_check_text(const std::string &path, const std::string &text, check_file &out,
+                     std::vector<std::string> &errors);
+// Reads the file itself: a missing file, a directory, a binary or a huge
+// file is an error.
+bool read_check_file(const std::string &path, check_file &out, std::vector<std::string> &errors);
+
+case_plan plan_case(const check_file &file, const check_case &one);
+
+// Reads a whole file of at most `limit` bytes that holds no NUL byte. On
+// failure `error` says why: "PATH: ..." or "PATH:LINE: ...".
+bool read_text_file(const std::string &path, size_t limit, std::string &text, std::string &error);
+
+// Text shown in messages: escapes for line ends, quotes, control bytes.
+std::string shown(const std::string &text, size_t limit = 200);
+
+}  // namespace check
+
+#endif

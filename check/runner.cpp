@@ -1,0 +1,388 @@
+// Running a case: power on, load the files, set the machine up, run, compare.
+#include "check/runner.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+#include "api/kalvo3_api.h"
+
+namespace check {
+
+namespace {
+
+constexpr size_t MAX_INPUT_BYTES = 16 << 20;   // a load file of the whole MM is under 1 MiB
+constexpr size_t MAX_PATTERN_TEXT = 8 << 10;   // printer text matched against a pattern
+constexpr size_t MAX_SHOWN = 20;               // differences shown per expectation
+
+std::string hex(uint64_t value, int digits)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+bool ends_with(const std::string &text, const char *tail)
+{
+    size_t n = strlen(tail);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; i++)
+        if (tolower(static_cast<unsigned char>(text[text.size() - n + i])) != tail[i]) return false;
+    return true;
+}
+
+class case_runner {
+public:
+    case_runner(const check_file &file, const case_plan &plan, const run_options &options, case_result &result)
+        : file_(file), plan_(plan), options_(options), r_(result) {}
+
+    void run()
+    {
+        r_.name = plan_.name;
+        k3_power_on();
+        for (const program_file &p : plan_.programs)
+            if (!load_program(p)) return;
+        for (const file_name &f : plan_.symbols)
+            if (!load_symbols(f)) return;
+        std::stable_sort(r_.labels.begin(), r_.labels.end(),
+                         [](const label &a, const label &b) { return a.address < b.address; });
+        for (const word_setting &w : plan_.words)
+            for (size_t i = 0; i < w.values.size(); i++) {
+                uint32_t at = w.address + static_cast<uint32_t>(i);
+                if (w.cm)
+                    k3_cm_set(at, static_cast<uint32_t>(w.values[i] >> 32), static_cast<uint32_t>(w.values[i]));
+                else
+                    k3_mm_set(at, static_cast<uint32_t>(w.values[i]));
+            }
+        k3_set(k3_register("CMAR"), plan_.start);
+        for (const register_setting &s : plan_.registers) k3_set(s.reg, s.value);
+        std::string deck;
+        for (const card_piece &p : plan_.cards) {
+            if (!p.from_file) {
+                deck += p.text;
+                continue;
+            }
+            std::string text;
+            if (!read_named(p.file, text)) return;
+            deck += text;
+        }
+        k3_cards_set(deck.data(), static_cast<uint32_t>(deck.size()));
+        for (uint32_t address : plan_.breaks)
+            if (!k3_break_set(address)) {
+                r_.problems.push_back(file_.path + ": more break points than the machine holds (32)");
+                r_.check_fault = true;
+                return;
+            }
+
+        k3_console_clear();
+        k3_profile_clear();
+        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), options_.profile);
+        r_.ran = true;
+        r_.steps = k3_steps();
+        error_ = k3_last_error();
+        cmar_ = k3_get(k3_register("CMAR"));
+        r_.ended = stop_ == K3_STOP_HALT    ? "halt"
+                   : stop_ == K3_STOP_ERROR ? "error " + std::to_string(error_)
+                   : stop_ == K3_STOP_BREAK ? "break " + hex(cmar_, 3)
+                                            : "limit";
+        if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
+        for (const expectation &e : plan_.expectations) compare(e);
+        r_.passed = r_.differences.empty() && r_.problems.empty();
+    }
+
+private:
+    // ---- Files ----
+
+    std::string path_of(const file_name &f, bool &check_side) const
+    {
+        check_side = !options_.batch || f.shared;
+        std::filesystem::path name(f.name);
+        if (name.is_absolute()) return f.name;
+        const std::string &base = check_side ? file_.dir : options_.student_dir;
+        return base == "." ? f.name : (std::filesystem::path(base) / name).string();
+    }
+
+    // A problem with a file: the case does not run. `where` is "PATH:LINE"
+    // or empty for a message that names its place itself.
+    void problem(bool check_side, const std::string &message)
+    {
+        r_.problems.push_back(message);
+        if (check_side) r_.check_fault = true;
+    }
+
+    bool read_named(const file_name &f, std::string &text)
+    {
+        bool check_side;
+        std::string path = path_of(f, check_side), error;
+        if (read_text_file(path, MAX_INPUT_BYTES, text, error)) return true;
+        problem(check_side, file_.path + ":" + std::to_string(f.line) + ": " + error);
+        return false;
+    }
+
+    bool load_program(const program_file &p)
+    {
+        bool check_side;
+        std::string path = path_of(p.file, check_side), text;
+        if (!read_named(p.file, text)) return false;
+        const bool micro = ends_with(path, ".masm"), data = ends_with(path, ".mdat");
+        if (micro || data) {
+            if (k3_assemble(path.c_str(), text.c_str(), data) > 0) {
+                std::string messages = k3_assembly_messages();
+                for (size_t start = 0, end; start < messages.size(); start = end + 1) {
+                    end = messages.find('\n', start);
+                    if (end == std::string::npos) end = messages.size();
+                    std::string line = messages.substr(start, end - start);
+                    if (line.find(": error: ") != std::string::npos) problem(check_side, line);
+                }
+                return false;
+            }
+            text = k3_assembly_load_file();
+            if (micro) {
+                std::string error;
+                read_labels(k3_assembly_labels(), path, r_.labels, error);
+            }
+        }
+        if (text.empty()) {
+            problem(check_side, path + ":1: the file is empty: a load file begins with a CM or MM line");
+            return false;
+        }
+        k3_console_clear();
+        const int memory = k3_load_text(text.c_str());
+        if (memory == 0) {
+            problem(check_side, path + ":1: not a load file: the first line must begin with CM or MM");
+            return false;
+        }
+        if (memory != (p.cm ? 1 : 2)) {
+            problem(check_side, path + ":1: a " + (memory == 1 ? "CM" : "MM") + " load file, named with " +
+                                    (p.cm ? "cm" : "mm") + " in " + file_.path + ":" + std::to_string(p.file.line));
+            return false;
+        }
+        if (strstr(k3_console_text(), "ERROR") == nullptr) return true;
+        // Which line made the machine report: load them one by one.
+        size_t end = text.find('\n');
+        const std::string header = text.substr(0, end);
+        int line = 1;
+        for (size_t start = end + 1; end != std::string::npos && start < text.size(); start = end + 1) {
+            line++;
+            end = text.find('\n', start);
+            std::string one = header + "\n" + text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            k3_console_clear();
+            k3_load_text(one.c_str());
+            if (strstr(k3_console_text(), "ERROR")) break;
+        }
+        problem(check_side, path + ":" + std::to_string(line) + ": " + console_report());
+        return false;
+    }
+
+    bool load_symbols(const file_name &f)
+    {
+        bool check_side;
+        std::string path = path_of(f, check_side), text, error;
+        if (!read_named(f, text)) return false;
+        if (read_labels(text, path, r_.labels, error)) return true;
+        problem(check_side, error);
+        return false;
+    }
+
+    // The machine's last error report, as "ERROR n: MESSAGE".
+    static std::string console_report()
+    {
+        std::string said = k3_console_text();
+        size_t at = said.rfind("ERROR ");
+        if (at == std::string::npos) return said;
+        std::string report = said.substr(at);
+        size_t nl = report.find('\n');
+        std::string number = report.substr(0, nl), message;
+        if (nl != std::string::npos) {
+            message = report.substr(nl + 1);
+            message = message.substr(0, message.find('\n'));
+            while (!message.empty() && message.back() == ' ') message.pop_back();
+            while (!message.empty() && message.front() == ' ') message.erase(0, 1);
+        }
+        return number + ": " + message;
+    }
+
+    // ---- Comparing ----
+
+    void differ(const expectation &e, const std::string &what)
+    {
+        std::string where = e.line > 0 ? file_.path + ":" + std::to_string(e.line) + ": " : "";
+        r_.differences.push_back(where + what);
+    }
+
+    std::string got_end() const
+    {
+        std::string cmar = ", CMAR " + hex(cmar_, 3);
+        switch (stop_) {
+        case K3_STOP_HALT: return "halt after " + std::to_string(r_.steps) + " steps" + cmar;
+        case K3_STOP_ERROR: return console_report_of_run() + " after " + std::to_string(r_.steps) + " steps" + cmar;
+        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + std::to_string(r_.steps) + " steps";
+        default: return "the step limit (" + std::to_string(r_.steps) + " steps)" + cmar;
+        }
+    }
+
+    static std::string console_report_of_run()
+    {
+        std::string report = console_report();   // "ERROR n: MESSAGE"
+        return "error" + report.substr(5);
+    }
+
+    void compare(const expectation &e)
+    {
+        switch (e.kind) {
+        case expect_kind::run: {
+            bool ok = false;
+            std::string want;
+            switch (e.end) {
+            case run_end::halt: ok = stop_ == K3_STOP_HALT; want = "halt"; break;
+            case run_end::limit: ok = stop_ == K3_STOP_LIMIT; want = "the step limit"; break;
+            case run_end::error:
+                ok = stop_ == K3_STOP_ERROR && error_ == static_cast<int>(e.number);
+                want = "error " + std::to_string(e.number);
+                break;
+            case run_end::break_point:
+                ok = stop_ == K3_STOP_BREAK && cmar_ == e.number;
+                want = "break at " + hex(e.number, 3);
+                break;
+            }
+            if (!ok) differ(e, "run: expected " + want + ", got " + got_end());
+            break;
+        }
+        case expect_kind::reg: {
+            uint32_t got = k3_get(e.reg);
+            if (got != e.values[0])
+                differ(e, std::string(k3_register_name(e.reg)) + ": expected " + hex(e.values[0], e.digits) +
+                              ", got " + hex(got, e.digits));
+            break;
+        }
+        case expect_kind::mm: {
+            size_t wrong = 0;
+            for (uint32_t i = 0; i < e.count; i++) {
+                uint32_t want = e.values.size() == 1 ? e.values[0] : e.values[i];
+                uint32_t got = k3_mm_get(e.address + i);
+                if (got == want) continue;
+                if (++wrong <= MAX_SHOWN)
+                    differ(e, "mm " + hex(e.address + i, 4) + ": expected " + hex(want, e.digits) + ", got " +
+                                  hex(got, e.digits));
+            }
+            if (wrong > MAX_SHOWN) differ(e, "mm: " + std::to_string(wrong - MAX_SHOWN) + " more words differ");
+            break;
+        }
+        case expect_kind::printer_text: compare_printer(e, e.text); break;
+        case expect_kind::printer_file: {
+            std::string text;
+            if (read_named(e.file, text)) compare_printer(e, text);
+            break;
+        }
+        case expect_kind::printer_pattern: {
+            std::string got(k3_printer_text(), k3_printer_length());
+            if (got.size() > MAX_PATTERN_TEXT) {
+                differ(e, "printer: " + std::to_string(got.size()) + " bytes printed, too many to match a pattern (at most " +
+                              std::to_string(MAX_PATTERN_TEXT) + ")");
+                break;
+            }
+            if (!std::regex_search(got, std::regex(e.text)))
+                differ(e, "printer: expected text matching " + shown(e.text) + ", got " + shown(got));
+            break;
+        }
+        case expect_kind::steps: {
+            const uint64_t s = r_.steps, n = e.steps;
+            bool ok = e.op == "=" ? s == n : e.op == "<=" ? s <= n : e.op == "<" ? s < n : e.op == ">=" ? s >= n : s > n;
+            const char *said = e.op == "=" ? "" : e.op == "<=" ? "at most " : e.op == "<" ? "fewer than "
+                             : e.op == ">=" ? "at least " : "more than ";
+            if (!ok) differ(e, "steps: expected " + std::string(said) + std::to_string(n) + ", got " + std::to_string(s));
+            break;
+        }
+        }
+    }
+
+    // Line by line, each line with its line end, so that a missing last
+    // line end shows too.
+    void compare_printer(const expectation &e, const std::string &want)
+    {
+        std::string got(k3_printer_text(), k3_printer_length());
+        if (got == want) return;
+        auto lines = [](const std::string &text) {
+            std::vector<std::string> out;
+            for (size_t start = 0; start < text.size();) {
+                size_t end = text.find('\n', start);
+                end = end == std::string::npos ? text.size() : end + 1;
+                out.push_back(text.substr(start, end - start));
+                start = end;
+            }
+            return out;
+        };
+        std::vector<std::string> a = lines(want), b = lines(got);
+        size_t wrong = 0;
+        for (size_t i = 0; i < std::max(a.size(), b.size()); i++) {
+            if (i < a.size() && i < b.size() && a[i] == b[i]) continue;
+            if (++wrong > MAX_SHOWN) continue;
+            std::string line = "printer line " + std::to_string(i + 1) + ": expected ";
+            line += i < a.size() ? shown(a[i]) : "no line";
+            line += ", got ";
+            line += i < b.size() ? shown(b[i]) : "no line";
+            differ(e, line);
+        }
+        if (wrong > MAX_SHOWN) differ(e, "printer: " + std::to_string(wrong - MAX_SHOWN) + " more lines differ");
+    }
+
+    const check_file &file_;
+    const case_plan &plan_;
+    const run_options &options_;
+    case_result &r_;
+    int stop_ = 0;
+    int error_ = 0;
+    uint32_t cmar_ = 0;
+};
+
+}  // namespace
+
+case_result run_case(const check_file &file, const case_plan &plan, const run_options &options)
+{
+    case_result result;
+    case_runner(file, plan, options, result).run();
+    return result;
+}
+
+std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile)
+{
+    std::vector<uint64_t> counts(labels.size(), 0);
+    if (profile.empty()) return counts;
+    for (size_t i = 0; i < labels.size(); i++) {
+        uint32_t end = 4096;
+        for (size_t j = i + 1; j < labels.size(); j++)
+            if (labels[j].address > labels[i].address) {
+                end = labels[j].address;
+                break;
+            }
+        for (uint32_t a = labels[i].address; a < end && a < 4096; a++) counts[i] += profile[a];
+    }
+    return counts;
+}
+
+bool read_labels(const std::string &text, const std::string &path, std::vector<label> &out, std::string &error)
+{
+    int number = 0;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        number++;
+        end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t i = line.find_first_not_of(" \t\r");
+        if (i == std::string::npos || line[i] == ';' || line[i] == '#') continue;
+        size_t name_end = line.find_first_of(" \t", i);
+        size_t at = name_end == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", name_end);
+        char *stop = nullptr;
+        unsigned long address = at == std::string::npos ? 0 : strtoul(line.c_str() + at, &stop, 16);
+        if (at == std::string::npos || stop == line.c_str() + at || address > 0xFFF ||
+            (*stop && !strchr(" \t\r;", *stop))) {
+            error = path + ":" + std::to_string(number) + ": expected a label and its CM address (NAME 0x1A2)";
+            return false;
+        }
+        out.push_back({line.substr(i, name_end - i), static_cast<uint32_t>(address)});
+    }
+    return true;
+}
+
+}  // namespace check

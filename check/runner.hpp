@@ -1,0 +1,50 @@
+// Running one case of a check file on the engine and comparing the machine
+// with the case's expectations.
+#ifndef KALVO3_CHECK_RUNNER_HPP
+#define KALVO3_CHECK_RUNNER_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/check_file.hpp"
+
+namespace check {
+
+struct label {
+    std::string name;
+    uint32_t address = 0;   // in CM
+};
+
+struct case_result {
+    std::string name;
+    bool ran = false;          // every file loaded and the run made
+    bool passed = false;
+    bool check_fault = false;  // a file the check itself supplies is bad
+    std::vector<std::string> problems;      // why the case could not run
+    std::vector<std::string> differences;   // expected against got, one each
+    uint32_t steps = 0;
+    std::string ended;                      // "halt", "error 12", "limit", "break 010"
+    std::vector<uint64_t> profile;          // executions per CM word (4096, then beyond)
+    std::vector<label> labels;              // of the microprogram, in address order
+};
+
+struct run_options {
+    bool batch = false;          // names without '@' are in `student_dir`
+    std::string student_dir;
+    bool profile = false;
+};
+
+case_result run_case(const check_file &file, const case_plan &plan, const run_options &options);
+
+// Executions per label: the words from a label's address up to the next
+// label's; words before the first label are not counted.
+std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile);
+
+// Reads "NAME ADDRESS" lines (address in hexadecimal, optional 0x; blank
+// lines and lines starting with ';' or '#' are skipped).
+bool read_labels(const std::string &text, const std::string &path, std::vector<label> &out, std::string &error);
+
+}  // namespace check
+
+#endif
