@@ -207,7 +207,7 @@ private:
 
     void differ(const expectation &e, const std::string &what)
     {
-        std::string where = e.line > 0 ? file_.path + ":" + std::to_string(e.line) + ": " : "";
+        std::string where = file_.path + (e.line > 0 ? ":" + std::to_string(e.line) : "") + ": ";
         r_.differences.push_back(where + what);
     }
 

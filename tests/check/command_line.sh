@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# kalvo3-check from the command line: a broken copy of an example fails with
+# the differing values, and bad check files, bad load files and bad command
+# lines end with exit status 2 and a message naming the file and line, never
+# with a crash or a hang. A program that never halts ends at its step limit.
+#
+#   command_line.sh CHECKER SOURCE_DIR
+set -u
+checker=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# expect STATUS TEXT ARGS...: runs the checker; its exit status must be
+# STATUS and its output (standard output and error together) hold TEXT.
+expect() {
+  local want=$1 text=$2
+  shift 2
+  timeout 120 "$checker" "$@" > out 2>&1
+  local status=$?
+  [ $status -eq "$want" ] || fail "kalvo3-check $*: exit status $status, expected $want"
+  grep -qF -- "$text" out || { fail "kalvo3-check $*: no '$text' in:"; head -c 2000 out; }
+}
+
+# A broken copy of the Fibonacci example: wrong expectations, then a wrong program.
+mkdir -p examples
+cp -r "$source_dir/examples/k16_fib" "$source_dir/examples/k16" examples/
+sed -e 's/expect R0 = B520/expect R0 = B521/' -e 's/0A18 1055/0A18 1056/' \
+    examples/k16_fib/fib.check > examples/k16_fib/broken.check
+expect 1 "broken.check:14: R0: expected B521, got B520" examples/k16_fib/broken.check
+grep -qF "broken.check:11: mm 0053: expected 1056, got 1055" out || fail "the wrong word is not shown"
+grep -qF "2 of 3 cases passed" out || fail "the summary line is wrong"
+sed -i 's/^000F  000C/000F  000B/' examples/k16_fib/fib.mm    # one pass fewer
+expect 1 "fib.check:12: mm 0058: expected B520, got 452F" examples/k16_fib/fib.check
+grep -qF "fib.check:17: steps: expected 525, got 484" out || fail "the steps are not compared"
+
+# A program that never halts stops at the default step limit.
+printf 'CM\n000  FFFF0F0000\n' > loop.cm
+printf 'cm loop.cm\n' > loop.check
+expect 1 "loop.check: run: expected halt, got the step limit (10000000 steps), CMAR 000" loop.check
+
+# Check files that are no check files.
+expect 2 "none.check: cannot be opened (No such file or directory)" none.check
+mkdir dir.check
+expect 2 "dir.check: is a directory, not a file" dir.check
+printf 'cm loop.cm\n\0\n' > binary.check
+expect 2 "binary.check:2: a binary file (it holds a NUL byte), not text" binary.check
+expect 2 "/dev/zero:1: a binary file" /dev/zero
+printf 'cm loop.cm\nexpect R9 = 1\n' > typo.check
+expect 2 "typo.check:2: 'R9' is no register" typo.check
+
+# Load files and sources that are bad: the case does not run.
+bad_load() {   # bad_load FILE_CONTENT_PRINTF DIRECTIVE MESSAGE
+  printf "$1" > bad.file
+  printf '%s bad.file\n' "$2" > bad.check
+  expect 2 "$3" bad.check
+}
+bad_load 'XX\n000  0000000000\n' cm "bad.file:1: not a load file: the first line must begin with CM or MM"
+bad_load 'CM\n000  0000000000\n1000  0000000000\n' cm "bad.file:3: ERROR 4: OUT OF CM ADDRESS LIMIT (0-FFF) !"
+bad_load 'MM\n0000  0001\n' cm "bad.file:1: a MM load file, named with cm in bad.check:1"
+bad_load '' mm "bad.file:1: the file is empty"
+bad_load 'CM\n\0' cm "bad.file:2: a binary file (it holds a NUL byte), not text"
+head -c 17000000 /dev/zero | tr '\0' '\n' > bad.file
+printf 'cm bad.file\n' > bad.check
+expect 2 "bad.file:16777217: the file is too large (more than 16777216 bytes)" bad.check
+printf 'cm missing.cm\n' > bad.check
+expect 2 "bad.check:1: missing.cm: cannot be opened (No such file or directory)" bad.check
+mkdir sub.cm
+printf 'cm sub.cm\n' > bad.check
+expect 2 "bad.check:1: sub.cm: is a directory, not a file" bad.check
+printf 'start: L=R9\n' > bad.masm
+printf 'cm bad.masm\n' > bad.check
+expect 2 "bad.masm:1:" bad.check
+printf 'cm loop.cm\nexpect printer file nothing.lpt\n' > bad.check
+expect 2 "bad.check:2: nothing.lpt: cannot be opened" bad.check
+
+# In a batch a student's bad file fails that student's cases only, but a bad
+# file of the check's own ('@') stops the batch.
+mkdir -p class/a class/b
+cp loop.cm class/a/prog.cm
+printf 'cm prog.cm\nlimit 100\nexpect limit\n' > class.check
+expect 1 "0/1      0  class (not run)" class.check class/a class/b
+printf 'cm prog.cm\nmm @nothing.mm\n' > class.check
+expect 2 "class.check:2: nothing.mm: cannot be opened" class.check class/a class/b
+
+# Wrong command lines.
+expect 2 "no check file"
+expect 2 "unknown option --frob" --frob loop.check
+expect 2 "belong to a grade sheet" --csv x.csv loop.check
+expect 2 "--labels needs a value" loop.check --labels
+exit $failed
