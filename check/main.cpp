@@ -74,7 +74,8 @@ void print_profile(FILE *out, const check::case_result &r)
 void print_case(FILE *out, const check::case_result &r, bool profile)
 {
     if (r.ran)
-        fprintf(out, "%s  %s  (%s, %u steps)\n", r.passed ? "PASS" : "FAIL", r.name.c_str(), r.ended.c_str(), r.steps);
+        fprintf(out, "%s  %s  (%s, %u step%s)\n", r.passed ? "PASS" : "FAIL", r.name.c_str(), r.ended.c_str(), r.steps,
+                r.steps == 1 ? "" : "s");
     else
         fprintf(out, "FAIL  %s  (not run)\n", r.name.c_str());
     for (const std::string &p : r.problems) fprintf(out, "      %s\n", p.c_str());

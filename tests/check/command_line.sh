@@ -42,6 +42,12 @@ printf 'CM\n000  FFFF0F0000\n' > loop.cm
 printf 'cm loop.cm\n' > loop.check
 expect 1 "loop.check: run: expected halt, got the step limit (10000000 steps), CMAR 000" loop.check
 
+# An error report and a pattern that no printer line matches.
+printf 'start: L=MEM TO=R1\n  EX=HALT\n' > error.masm
+printf 'cm error.masm\nexpect printer ~ "^x"\n' > error.check
+expect 1 "error.check: run: expected halt, got error 18: MEMORY CYCLE IS NOT READY TO READ after 1 step, CMAR 001" error.check
+grep -qF 'error.check:2: printer: expected a line matching "^x", got ""' out || fail "the pattern is not reported"
+
 # Check files that are no check files.
 expect 2 "none.check: cannot be opened (No such file or directory)" none.check
 mkdir dir.check
