@@ -48,6 +48,15 @@ printf 'cm error.masm\nexpect printer ~ "^x"\n' > error.check
 expect 1 "error.check: run: expected halt, got error 18: MEMORY CYCLE IS NOT READY TO READ after 1 step, CMAR 001" error.check
 grep -qF 'error.check:2: printer: expected a line matching "^x", got ""' out || fail "the pattern is not reported"
 
+# A symbol file names the parts of a microprogram loaded from a load file.
+cp "$source_dir/examples/digits/digits.cm" .
+printf '; labels\nstart 0x000\nloop  0x004\ndone  0x00B\n' > digits.sym
+printf 'cm digits.cm\nsymbols digits.sym\n' > digits.check
+expect 0 "        loop   004              43" --profile digits.check
+grep -qF "        004   loop           10" out || fail "the words of the profile are not labelled"
+printf 'start 0x000\nloop\n' > digits.sym
+expect 2 "digits.sym:2: expected a label and its CM address (NAME 0x1A2)" digits.check
+
 # Check files that are no check files.
 expect 2 "none.check: cannot be opened (No such file or directory)" none.check
 mkdir dir.check
@@ -89,6 +98,8 @@ mkdir -p class/a class/b
 cp loop.cm class/a/prog.cm
 printf 'cm prog.cm\nlimit 100\nexpect limit\n' > class.check
 expect 1 "0/1      0  class (not run)" class.check class/a class/b
+printf 'cm @loop.cm\nlimit 100\nexpect limit\n' > class.check
+expect 0 "class/b       1/1    100" class.check class/a class/b
 printf 'cm prog.cm\nmm @nothing.mm\n' > class.check
 expect 2 "class.check:2: nothing.mm: cannot be opened" class.check class/a class/b
 
