@@ -106,8 +106,8 @@ private:
         return base == "." ? f.name : (std::filesystem::path(base) / name).string();
     }
 
-    // A problem with a file: the case does not run. `where` is "PATH:LINE"
-    // or empty for a message that names its place itself.
+    // A problem with a file: the case does not run. A file the check
+    // supplies itself makes the check bad.
     void problem(bool check_side, const std::string &message)
     {
         r_.problems.push_back(message);
@@ -132,12 +132,14 @@ private:
         if (micro || data) {
             if (k3_assemble(path.c_str(), text.c_str(), data) > 0) {
                 std::string messages = k3_assembly_messages();
+                const size_t before = r_.problems.size();
                 for (size_t start = 0, end; start < messages.size(); start = end + 1) {
                     end = messages.find('\n', start);
                     if (end == std::string::npos) end = messages.size();
                     std::string line = messages.substr(start, end - start);
                     if (line.find(": error: ") != std::string::npos) problem(check_side, line);
                 }
+                if (r_.problems.size() == before) problem(check_side, path + ": does not assemble");
                 return false;
             }
             text = k3_assembly_load_file();
@@ -188,11 +190,12 @@ private:
         return false;
     }
 
-    // The machine's last error report, as "ERROR n: MESSAGE".
+    // The first error report since the console text was cleared, as
+    // "ERROR n: MESSAGE".
     static std::string console_report()
     {
         std::string said = k3_console_text();
-        size_t at = said.rfind("ERROR ");
+        size_t at = said.find("ERROR ");
         if (at == std::string::npos) return said;
         std::string report = said.substr(at);
         size_t nl = report.find('\n');
