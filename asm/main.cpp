@@ -7,6 +7,7 @@
 
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
+#include "asm/timing_check.hpp"
 #include "console/load_writer.hpp"
 
 namespace {
@@ -17,6 +18,9 @@ const char USAGE[] =
     "  kalvo3-asm --data [-o OUT] FILE.mdat       main-memory data -> MM load file (default FILE.mm)\n"
     "  kalvo3-asm --disassemble [-o OUT] FILE.cm  CM load file -> microprogram (default: standard output)\n"
     "  kalvo3-asm --help                          this text\n"
+    "\n"
+    "Options when assembling:\n"
+    "  --Werror          treat warnings (timing rules included) as errors\n"
     "\n"
     "OUT '-' is standard output. Errors and warnings go to standard error as\n"
     "FILE:LINE:COLUMN: error: REASON; when there is an error no output is written.\n"
@@ -29,6 +33,7 @@ struct options {
     mode what = mode::assemble;
     std::string input;
     std::string output;   // empty: the default for the mode
+    bool warnings_are_errors = false;
 };
 
 int usage_error(const char *reason)
@@ -59,18 +64,26 @@ void print_messages(const diagnostics &diag)
     for (const std::string &message : diag.messages()) fprintf(stderr, "%s\n", message.c_str());
 }
 
+std::string with_extension(const std::string &name, const char *extension)
+{
+    return std::filesystem::path(name).replace_extension(extension).string();
+}
+
 int assemble(const options &opt)
 {
     diagnostics diag;
+    if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
     assembler source(opt.what == mode::data ? source_kind::data : source_kind::micro, diag);
     source.assemble_file(opt.input);
+    if (!diag.has_errors() && opt.what == mode::assemble)
+        for (const timing_warning &w : check_timing(source.words(), source.placed(), source.fields_set()))
+            diag.warning(w.where, w.reason);
     print_messages(diag);
     if (diag.has_errors()) return 1;
 
     load_target target = opt.what == mode::data ? LOAD_MM : LOAD_CM;
     std::string name = opt.output;
-    if (name.empty())
-        name = std::filesystem::path(opt.input).replace_extension(target == LOAD_MM ? ".mm" : ".cm").string();
+    if (name.empty()) name = with_extension(opt.input, target == LOAD_MM ? ".mm" : ".cm");
     FILE *file = open_output(name);
     if (!file) return 1;
     write_load_header(file, target);
@@ -87,9 +100,10 @@ int disassemble_file(const options &opt)
 {
     diagnostics diag;
     std::map<uint32_t, uint64_t> words;
+    if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
     bool read = read_cm_load_file(opt.input, words, diag);
     print_messages(diag);
-    if (!read) return 1;
+    if (!read || diag.has_errors()) return 1;
 
     std::string name = opt.output.empty() ? "-" : opt.output;
     FILE *file = open_output(name);
@@ -113,6 +127,8 @@ int main(int argc, char **argv)
             opt.what = mode::data;
         } else if (arg == "--disassemble") {
             opt.what = mode::disassemble;
+        } else if (arg == "--Werror") {
+            opt.warnings_are_errors = true;
         } else if (arg == "-o") {
             if (++i == argc) return usage_error("-o needs a file name");
             opt.output = argv[i];
