@@ -7,6 +7,7 @@
 
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
+#include "asm/listing.hpp"
 #include "asm/timing_check.hpp"
 #include "console/load_writer.hpp"
 
@@ -19,8 +20,11 @@ const char USAGE[] =
     "  kalvo3-asm --disassemble [-o OUT] FILE.cm  CM load file -> microprogram (default: standard output)\n"
     "  kalvo3-asm --help                          this text\n"
     "\n"
-    "Options when assembling:\n"
-    "  --Werror          treat warnings (timing rules included) as errors\n"
+    "Options:\n"
+    "  --listing[=LST]  also write a listing (default: the output name with .lst)\n"
+    "  --symbols[=SYM]  also write the labels and their addresses (default: .sym);\n"
+    "                   with --disassemble, name the words by them (default: FILE.sym)\n"
+    "  --Werror         treat warnings (the timing warnings too) as errors\n"
     "\n"
     "OUT '-' is standard output. Errors and warnings go to standard error as\n"
     "FILE:LINE:COLUMN: error: REASON; when there is an error no output is written.\n"
@@ -33,8 +37,22 @@ struct options {
     mode what = mode::assemble;
     std::string input;
     std::string output;   // empty: the default for the mode
+    bool listing = false;
+    std::string listing_name;   // empty: beside the output
+    bool symbols = false;
+    std::string symbols_name;   // empty: beside the output (the input when disassembling)
     bool warnings_are_errors = false;
 };
+
+// An option "--NAME" or "--NAME=VALUE": sets `given` and `value` when `arg`
+// is one.
+bool optional_value(const std::string &arg, const std::string &name, bool &given, std::string &value)
+{
+    if (arg != name && !arg.starts_with(name + "=")) return false;
+    given = true;
+    value = arg.size() > name.size() ? arg.substr(name.size() + 1) : "";
+    return true;
+}
 
 int usage_error(const char *reason)
 {
@@ -69,6 +87,15 @@ std::string with_extension(const std::string &name, const char *extension)
     return std::filesystem::path(name).replace_extension(extension).string();
 }
 
+// Writes `text` to the file `name` ("-": standard output).
+bool write_text(const std::string &name, const std::string &text)
+{
+    FILE *file = open_output(name);
+    if (!file) return false;
+    fputs(text.c_str(), file);
+    return close_output(file, name);
+}
+
 int assemble(const options &opt)
 {
     diagnostics diag;
@@ -93,7 +120,16 @@ int assemble(const options &opt)
         else
             write_cm_line(file, address, word);
     }
-    return close_output(file, name) ? 0 : 1;
+    if (!close_output(file, name)) return 1;
+
+    const std::string &beside = name == "-" ? opt.input : name;
+    if (opt.listing &&
+        !write_text(opt.listing_name.empty() ? with_extension(beside, ".lst") : opt.listing_name, listing_text(source)))
+        return 1;
+    if (opt.symbols &&
+        !write_text(opt.symbols_name.empty() ? with_extension(beside, ".sym") : opt.symbols_name, symbol_file_text(source)))
+        return 1;
+    return 0;
 }
 
 int disassemble_file(const options &opt)
@@ -101,14 +137,17 @@ int disassemble_file(const options &opt)
     diagnostics diag;
     std::map<uint32_t, uint64_t> words;
     if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
-    bool read = read_cm_load_file(opt.input, words, diag);
+    std::map<uint32_t, std::string> names;
+    bool read = read_cm_load_file(opt.input, words, diag) &&
+                (!opt.symbols ||
+                 read_symbol_file(opt.symbols_name.empty() ? with_extension(opt.input, ".sym") : opt.symbols_name, names, diag));
     print_messages(diag);
     if (!read || diag.has_errors()) return 1;
 
     std::string name = opt.output.empty() ? "-" : opt.output;
     FILE *file = open_output(name);
     if (!file) return 1;
-    fputs(disassemble(words).c_str(), file);
+    fputs(disassemble(words, names).c_str(), file);
     return close_output(file, name) ? 0 : 1;
 }
 
@@ -127,6 +166,10 @@ int main(int argc, char **argv)
             opt.what = mode::data;
         } else if (arg == "--disassemble") {
             opt.what = mode::disassemble;
+        } else if (optional_value(arg, "--listing", opt.listing, opt.listing_name)) {
+            if (opt.listing_name.empty() && arg != "--listing") return usage_error("--listing= needs a file name");
+        } else if (optional_value(arg, "--symbols", opt.symbols, opt.symbols_name)) {
+            if (opt.symbols_name.empty() && arg != "--symbols") return usage_error("--symbols= needs a file name");
         } else if (arg == "--Werror") {
             opt.warnings_are_errors = true;
         } else if (arg == "-o") {
@@ -141,5 +184,6 @@ int main(int argc, char **argv)
         }
     }
     if (opt.input.empty()) return usage_error("no input file");
+    if (opt.what == mode::disassemble && opt.listing) return usage_error("--listing is for assembling");
     return opt.what == mode::disassemble ? disassemble_file(opt) : assemble(opt);
 }
