@@ -1,8 +1,8 @@
 #include "asm/listing.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>

@@ -29,7 +29,7 @@ struct rule_codes {
 // "L=MEM", "MEM=READ", ...
 std::string clause(const field_mnemonics &table, int code)
 {
-    return std::string(table.keyword) + "=" + table.names[code];
+    return std::string(table.keyword) + "=" + (code >= 0 && table.names[code] ? table.names[code] : "?");
 }
 
 // The address of the micro-instruction that surely follows the one at

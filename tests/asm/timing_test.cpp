@@ -2,6 +2,8 @@
 // silent, and which pairs of words count as straight-line code.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "asm/assembler.hpp"
 #include "asm/timing_check.hpp"
 
@@ -64,6 +66,21 @@ TEST(Timing, EachRuleFiresOnlyWhereTheMachineGoesWrong)
         EXPECT_NE(found[0].reason.find(c.reason), std::string::npos) << c.source << ": " << found[0].reason;
         EXPECT_NE(found[0].reason.find(c.first), std::string::npos) << c.source << ": " << found[0].reason;
     }
+}
+
+// A pair split over two files names the other file.
+TEST(Timing, APairAcrossAnIncludeNamesTheOtherFile)
+{
+    std::string data = std::getenv("KALVO3_ASM_TEST_DATA");
+    diagnostics diag;
+    assembler a(source_kind::micro, diag);
+    a.assemble_text(data + "/t.masm", "TO=R1\n.INCLUDE \"takes_the_word.inc\"\n");
+    ASSERT_FALSE(diag.has_errors()) << diag.messages()[0];
+    std::vector<timing_warning> found = check_timing(a.words(), a.placed(), a.fields_set());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].where.file, data + "/takes_the_word.inc");
+    EXPECT_EQ(found[0].where.line, 2);
+    EXPECT_NE(found[0].reason.find("(" + data + "/t.masm:1)"), std::string::npos) << found[0].reason;
 }
 
 // Words read from a load file have no source: they are named by address, and
