@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 enum load_target { LOAD_INVALID, LOAD_CM, LOAD_MM };
 
@@ -17,5 +18,10 @@ load_target load_file_header(const char *line);
 // nothing). The address is returned unchecked; the CM value whole (64 bits),
 // the MM value as the unsigned 32-bit conversion gives it.
 bool load_file_line(load_target target, const char *line, uint32_t &address, uint64_t &value);
+
+// Loads an open load file as the Load command does after opening it: the
+// header, every data line, the closing message. Returns the memory loaded,
+// LOAD_INVALID for an empty file or a header that names no memory.
+load_target load_stream(FILE *file);
 
 void load_command();

@@ -33,11 +33,27 @@ void clear_control_memory() { memset(M.CM, 0, sizeof M.CM); }
 
 void clear_main_memory() { memset(M.MM, 0, sizeof M.MM); }
 
+namespace {
+console_sink sink_of_console = nullptr;
+}
+
+void set_console_sink(console_sink sink) { sink_of_console = sink; }
+
+void console_flush() { fflush(stdout); }
+
 int console_print(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    int written = vprintf(format, args);
+    int written;
+    if (sink_of_console) {
+        char text[4096];   // the longest console text, a trace line, is far shorter
+        written = vsnprintf(text, sizeof text, format, args);
+        if (written > 0)
+            sink_of_console(text, static_cast<size_t>(written) < sizeof text ? written : sizeof text - 1);
+    } else {
+        written = vprintf(format, args);
+    }
     va_end(args);
     return written;
 }

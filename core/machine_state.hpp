@@ -8,6 +8,7 @@
 // directly; nothing of it is ever allocated.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -89,6 +90,15 @@ void clear_main_memory();
 // Formatted console output (printf conventions) to standard output. Output is
 // buffered; the console line reader flushes it before every read.
 int console_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Where console text goes instead of standard output: programs other than the
+// console (the workbench, the check runner) collect it. nullptr restores
+// standard output.
+using console_sink = void (*)(const char *text, size_t length);
+void set_console_sink(console_sink sink);
+
+// Hands on whatever console_print has buffered.
+void console_flush();
 
 // Error numbers of the system.
 enum error_number : int {
