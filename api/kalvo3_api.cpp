@@ -204,6 +204,12 @@ void k3_power_on(void)
     last_error = 0;
 }
 
+void k3_reset(void)
+{
+    reset_registers();
+    M.stop_flag = 0;
+}
+
 const char *k3_console_text(void) { return console_text.c_str(); }
 
 void k3_console_clear(void) { console_text.clear(); }

@@ -26,6 +26,10 @@ extern "C" {
  * printer empty, the console text and the history cleared. */
 void k3_power_on(void);
 
+/* Registers reset as at power on (the memories, the card deck and the
+ * printer kept); like every register reset, it frees the break points. */
+void k3_reset(void);
+
 /* ---- Console text ---------------------------------------------------- */
 
 /* Everything the console would have printed since the last clear. */
@@ -58,7 +62,8 @@ int k3_assembly_line(uint32_t address);
  * not zero (kalvo3-asm's disassembler; labels L_xxx for jump targets). */
 const char *k3_disassemble(void);
 /* The CM word at `address` as one source statement (no label, no comment;
- * jump targets as addresses), "" beyond control memory. */
+ * a jump target as an address, or as L_xxx when the word jumps to itself),
+ * "" beyond control memory. */
 const char *k3_word_text(uint32_t address);
 
 /* The memories as load files the console can load: every non-zero word
