@@ -106,6 +106,15 @@ TEST_F(Api, UndoReturnsToTheCheckpoint)
     EXPECT_EQ(k3_cm_load_file(), cm);
     EXPECT_EQ(k3_mm_load_file(), mm);
     EXPECT_EQ(k3_undo(), 0);
+
+    // A register reset keeps the memories and frees the break points.
+    k3_break_set(3);
+    k3_run(10, 0);
+    k3_reset();
+    EXPECT_EQ(k3_get(k3_register("CMAR")), 0u);
+    EXPECT_EQ(k3_get(k3_register("R1")), 0u);
+    EXPECT_EQ(k3_break_at(3), 0);
+    EXPECT_EQ(k3_cm_load_file(), cm);
 }
 
 TEST_F(Api, RegistersAreCutToTheirWidths)

@@ -27,6 +27,7 @@ let listed = [];                 // addresses in the listing
 let totalSteps = 0;              // since the last assembly or reset
 const history = [];              // steps of each checkpoint, for Step back
 let before = null;               // registers before the last single step
+let marksFrom = null;            // registers before the last step or run
 let running = false, stopRequested = false;
 let lastRunSpeed = 0;
 
@@ -99,7 +100,7 @@ function changeRegister(input) {
   const value = parseInt(typed, 16) >>> 0;
   const old = machine.get(name);
   machine.checkpoint();
-  history.push(0);
+  remember(0);
   machine.set(name, value);
   if (machine.get(name) !== value) {
     machine.set(name, old);
@@ -117,7 +118,7 @@ function showRegisters(values) {
   for (const input of document.querySelectorAll('input[data-register]')) {
     const name = input.dataset.register;
     if (document.activeElement !== input) input.value = hex(values[name], digitsOf(name));
-    input.classList.toggle('changed', before !== null && before[name] !== values[name]);
+    input.classList.toggle('changed', marksFrom !== null && marksFrom[name] !== values[name]);
   }
 }
 
@@ -312,7 +313,7 @@ function assemble() {
   machine.consoleClear();
   totalSteps = 0;
   history.length = 0;
-  before = null;
+  before = marksFrom = null;
   $('console').textContent = '';
   editorMarks = marks;
   editor.setErrors(marks[active]);
@@ -396,6 +397,7 @@ async function run() {
   runningButtons();
   machine.checkpoint();
   const startSteps = totalSteps;
+  marksFrom = readRegisters();
   before = null;
   const started = performance.now();
   let steps = 0, result = { stop: STOP.LIMIT, steps: 0 };
@@ -428,7 +430,7 @@ async function run() {
   }
   const seconds = (performance.now() - started) / 1000;
   lastRunSpeed = steps / seconds;
-  history.push(totalSteps - startSteps);
+  remember(totalSteps - startSteps);
   running = false;
   runningButtons();
   $('speed').textContent = steps > 100000 ? `${(lastRunSpeed / 1e6).toFixed(1)} M steps/s` : '';
@@ -442,10 +444,10 @@ async function run() {
 function step() {
   if (running) return;
   machine.checkpoint();
-  before = readRegisters();
+  before = marksFrom = readRegisters();
   const result = stepOver($('counts').checked);
   totalSteps += result.steps;
-  history.push(result.steps);
+  remember(result.steps);
   takeConsole();
   if (result.stop === STOP.ERROR) say(...describeStop(result, result.steps));
   else if (result.stop === STOP.HALT) say(`halted; CMAR ${hex(machine.get('CMAR'), 3)}`);
@@ -453,10 +455,17 @@ function step() {
   refresh();
 }
 
+// Notes the steps that the checkpoint just taken covers; the machine keeps a
+// bounded history, and so does the page.
+function remember(steps) {
+  history.push(steps);
+  while (history.length > machine.historySize()) history.shift();
+}
+
 function stepBack() {
   if (running || !machine.undo()) return;
   totalSteps -= history.pop() ?? 0;
-  before = null;
+  before = marksFrom = null;
   say(`back to step ${totalSteps}`);
   refresh();
 }
@@ -464,8 +473,9 @@ function stepBack() {
 function reset() {
   if (running) return;
   machine.checkpoint();
-  history.push(-totalSteps);
+  remember(-totalSteps);
   machine.reset();
+  marksFrom = before = null;
   for (const address of breaks) machine.breakSet(address);
   machine.printerClear();
   machine.cardsRewind();
@@ -575,7 +585,7 @@ function changeMemory(input) {
     say(`MM ${hex(address, 4)}: "${typed}" is no 16-bit hexadecimal number`, 'error');
   } else {
     machine.checkpoint();
-    history.push(0);
+    remember(0);
     machine.mmSet(address, parseInt(typed, 16));
     say(`MM ${hex(address, 4)} = ${hex(parseInt(typed, 16), 4)}`);
   }

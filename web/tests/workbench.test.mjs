@@ -176,3 +176,35 @@ test('the work in progress survives a reload', async () => {
   await page.click('#step');
   assert.equal(await register(page, 'R2'), 3);
 });
+
+test('hostile input gives the console\'s errors or the assembler\'s messages, never a broken page', async () => {
+  // Random bytes as source, and as a load file.
+  let seed = 12345;
+  const random = () => (seed = (seed * 1103515245 + 12345) % 2 ** 31) / 2 ** 31;
+  const noise = Array.from({ length: 3000 }, () => String.fromCharCode(1 + Math.floor(random() * 254))).join('');
+  await typeDocument('cm', 'noise.masm', noise);
+  await typeDocument('mm', 'noise.mm', 'MM\n' + noise);
+  await page.click('#assemble');
+  assert.ok(await page.$$eval('#messages li.error', (items) => items.length) > 0);
+  await page.click('#step');
+
+  // Words beyond control memory are skipped by the loader; CMAR beyond it
+  // is the console's error 4 at the fetch.
+  await typeDocument('cm', 'far.cm', 'CM\n1000  FFFFFFFFFF\n000  FFFFF01A00\n');
+  await typeDocument('mm', 'none.mdat', '');
+  await page.click('#assemble');
+  assert.match(await status(page), /^assembled and loaded: 1 CM words/);
+  await page.$eval('input[data-register="CMAR"]', (e) => { e.value = 'FFFFFFFF'; e.dispatchEvent(new Event('change', { bubbles: true })); });
+  await page.click('#step');
+  assert.match(await status(page), /^error 4 after 1 steps/);
+  assert.match(await page.$eval('#console', (e) => e.textContent), /ERROR 4\n OUT OF CM ADDRESS LIMIT \(0-FFF\)/);
+
+  // Calls without returns overflow the CMAR stack: error 14 on the ninth.
+  await typeDocument('cm', 'deep.masm', 'deep:   CALL deep\n');
+  await page.click('#assemble');
+  for (const row of await page.$$('#listing tr.break')) await row.click();   // break points stay set
+  await run();
+  assert.match(await status(page), /^error 14 after 9 steps/);
+  assert.equal(await register(page, 'SP'), 8);
+  assert.deepEqual(w.problems, []);
+});
