@@ -207,6 +207,10 @@ function buildListing() {
   const rows = listed.map((a) => {
     const label = labels.get(a) ?? '';
     const source = sourceLines.get(a) ?? '';
+    // A zero word that nothing placed is a gap in the microprogram.
+    if (!label && !source && !machine.cmHigh(a) && !machine.cmLow(a))
+      return `<tr data-address="${a}" class="gap"><td class="bp">●</td><td>${hex(a, 3)}</td><td></td>` +
+             `<td class="word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
     return `<tr data-address="${a}"><td class="bp" title="click: break point">●</td><td>${hex(a, 3)}</td>` +
            `<td class="label">${label}</td><td class="word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
            `<td class="stmt">${escapeHtml(statement(a))}</td><td class="count"></td>` +

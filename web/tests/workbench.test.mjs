@@ -47,7 +47,7 @@ test('the greeting example prints its greeting in the console\'s steps', async (
 test('a break point set by clicking a labelled word stops the run where the console stops', async () => {
   await openExample(page, 'greeting');
   await page.click('#disassemble');    // labels for the jump targets
-  const row = await page.waitForSelector('xpath/.//tr[td[@class="label" and text()="L_007"]]');
+  const row = await page.waitForSelector('xpath/.//td[@class="label" and text()="L_007"]');
   await row.click();
   assert.equal(await page.$eval('#listing tr.break td.label', (e) => e.textContent), 'L_007');
   await run();
