@@ -636,7 +636,7 @@ async function start() {
   $('mm-follow').addEventListener('change', refresh);
   document.addEventListener('keydown', (event) => {
     if (event.key === 'Escape' && running) stopRequested = true;
-    if (event.key === 'F10' || (event.key === 'F8' && event.shiftKey)) { event.preventDefault(); step(); }
+    if (event.key === 'F10') { event.preventDefault(); step(); }
   });
 
   if (restore()) {
