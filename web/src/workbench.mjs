@@ -212,7 +212,7 @@ function buildListing() {
       return `<tr data-address="${a}" class="gap"><td class="bp">●</td><td>${hex(a, 3)}</td><td></td>` +
              `<td class="word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
     return `<tr data-address="${a}"><td class="bp" title="click: break point">●</td><td>${hex(a, 3)}</td>` +
-           `<td class="label">${label}</td><td class="word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
+           `<td class="label">${escapeHtml(label)}</td><td class="word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
            `<td class="stmt">${escapeHtml(statement(a))}</td><td class="count"></td>` +
            `<td class="src">${escapeHtml(source)}</td></tr>`;
   });
