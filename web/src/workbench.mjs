@@ -10,6 +10,7 @@ const hex = (value, digits) => (value >>> 0).toString(16).toUpperCase().padStart
 const STORAGE_KEY = 'kalvo3.workbench';
 const PRINTER_LIMIT = 1 << 20;      // a run stops when the printer holds more
 const SLICE_MS = 20;                // one slice of a run, then the page breathes
+const REPLAY_SECONDS = 0.25;        // a shorter run is replayed to light up its last step
 const CM_LIMIT = 0xFFF;
 
 // Shown widths, as the console shows them.
@@ -434,6 +435,7 @@ async function run() {
   }
   const seconds = (performance.now() - started) / 1000;
   lastRunSpeed = steps / seconds;
+  if (steps > 0 && seconds < REPLAY_SECONDS) before = replayToLastStep(steps, marksFrom);
   remember(totalSteps - startSteps);
   running = false;
   runningButtons();
@@ -443,6 +445,25 @@ async function run() {
   else say(...describeStop(result, steps));
   refresh();
   return result;
+}
+
+// The machine is deterministic: a short run is made again from its start
+// (the checkpoint taken then), all but its last step at full speed, so that
+// the data path can show what the last micro-instruction did. Returns the
+// registers before that step, or null when the replay does not end where
+// the run did (it always should).
+function replayToLastStep(steps, start) {
+  const end = readRegisters();
+  if (!machine.undo()) return null;
+  machine.checkpoint();                       // the run's start, for Step back
+  if (steps > 1) stepOver(false);
+  if (steps > 2) machine.run(steps - 2, false);
+  const last = readRegisters();
+  machine.run(1, false);
+  machine.consoleClear();                     // said once already, during the run
+  const again = readRegisters();
+  const same = machine.registerNames.every((name) => again[name] === end[name]);
+  return same && start ? last : null;
 }
 
 function step() {

@@ -57,6 +57,9 @@ test('a break point set by clicking a labelled word stops the run where the cons
   assert.equal(await register(page, 'CMAR'), 0x007);
   assert.match(await status(page), /break point at 007 \(L_007\)/);
   assert.match(await page.$eval('#console', (e) => e.textContent), /BREAK !! AT 007/);
+  // The data path shows the run's last word, 005, which tested ZER.
+  assert.match(await page.$eval('#datapath #mir-text1', (e) => e.textContent), /^005: .*IF ZER JUMP L_007/);
+  assert.ok(await page.$('#datapath #w-tests.on'));
   // Run again goes past the break point and halts there.
   await run();
   assert.equal(await steps(), consoleSteps('greeting'));
