@@ -92,6 +92,10 @@ function buildRegisters() {
 
 function changeRegister(input) {
   const name = input.dataset.register;
+  if (running) {
+    say(`${name}: stop the run first to change it`, 'error');
+    return;
+  }
   const typed = input.value.trim();
   if (!/^(0x)?[0-9a-f]{1,8}$/i.test(typed)) {
     say(`${name}: "${typed}" is no hexadecimal number`, 'error');
@@ -605,6 +609,10 @@ export const exports = {
 
 function changeMemory(input) {
   const address = Number(input.dataset.mm);
+  if (running) {
+    say(`MM ${hex(address, 4)}: stop the run first to change it`, 'error');
+    return;
+  }
   const typed = input.value.trim();
   if (!/^(0x)?[0-9a-f]{1,4}$/i.test(typed)) {
     say(`MM ${hex(address, 4)}: "${typed}" is no 16-bit hexadecimal number`, 'error');

@@ -211,3 +211,26 @@ test('hostile input gives the console\'s errors or the assembler\'s messages, ne
   assert.equal(await register(page, 'SP'), 8);
   assert.deepEqual(w.problems, []);
 });
+
+test('the data path follows memory and printer transfers into the next cycle', async () => {
+  await openExample(page, 'greeting');
+  const lit = () => page.$$eval('#datapath .on', (parts) => parts.map((p) => p.id));
+  const stepTo = async (count) => { for (let i = 0; i < count; i++) await page.click('#step'); };
+  await stepTo(4);                     // 000..003: 003 starts a read at R2
+  let on = await lit();
+  assert.ok(on.includes('w-mar') && on.includes('box-R2') && !on.includes('w-mm-read'), on.join(' '));
+  await stepTo(1);                     // 004: the word read onto LBUS, and on to IOBUS
+  on = await lit();
+  for (const id of ['w-mm-read', 'box-MM', 'bus-LBUS', 'w-io-out', 'bus-IOBUS', 'w-flags'])
+    assert.ok(on.includes(id), `${id} not highlighted: ${on.join(' ')}`);
+  assert.equal(await page.$eval('#datapath #val-IOBUS', (e) => e.textContent), '0048');   // "H"
+  await stepTo(2);                     // 005, then 006 starts the output
+  assert.ok((await lit()).includes('box-IOSTART'));
+  await stepTo(1);                     // 003 again: the printer takes the byte
+  on = await lit();
+  assert.ok(on.includes('w-printer') && on.includes('box-PRINTER'), on.join(' '));
+  assert.equal(await printer(page), 'H');
+  // Step back over the printing step takes the byte back.
+  await page.click('#back');
+  assert.equal(await printer(page), '');
+});
