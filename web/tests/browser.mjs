@@ -33,6 +33,10 @@ export async function openWorkbench() {
   await page.waitForSelector('body.ready', { timeout: 30000 });
   return {
     page, url, problems,
+    // CPU seconds used so far by the browser and all its processes (the
+    // page's renderer among them), from /proc: a figure that other work on
+    // a shared machine does not inflate as it does wall-clock time.
+    cpuSeconds: () => processTreeCpu(browser.process().pid),
     async close() {
       await browser.close();
       server.close();
@@ -40,6 +44,24 @@ export async function openWorkbench() {
     },
   };
 }
+
+function processTreeCpu(root) {
+  const parent = new Map(), ticks = new Map();
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');   // from field 3, the state
+      parent.set(Number(entry), Number(fields[1]));
+      ticks.set(Number(entry), Number(fields[11]) + Number(fields[12]));   // utime + stime
+    } catch { /* the process ended meanwhile */ }
+  }
+  const inTree = (pid) => { for (let p = pid; p > 1; p = parent.get(p) ?? 0) if (p === root) return true; return false; };
+  let total = 0;
+  for (const [pid, t] of ticks) if (inTree(pid)) total += t;
+  return total / CLOCK_TICKS;
+}
+const CLOCK_TICKS = 100;   // USER_HZ of Linux on every common architecture
 
 // Helpers on the page.
 export const status = (page) => page.$eval('#status', (e) => e.textContent);
