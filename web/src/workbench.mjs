@@ -215,13 +215,53 @@ function buildListing() {
     // A zero word that nothing placed is a gap in the microprogram.
     if (!label && !source && !machine.cmHigh(a) && !machine.cmLow(a))
       return `<tr data-address="${a}" class="gap"><td class="bp">●</td><td>${hex(a, 3)}</td><td></td>` +
-             `<td class="word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
+             `<td class="word" title="click: change the word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
     return `<tr data-address="${a}"><td class="bp" title="click: break point">●</td><td>${hex(a, 3)}</td>` +
-           `<td class="label">${escapeHtml(label)}</td><td class="word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
+           `<td class="label">${escapeHtml(label)}</td><td class="word" title="click: change the word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
            `<td class="stmt">${escapeHtml(statement(a))}</td><td class="count"></td>` +
            `<td class="src">${escapeHtml(source)}</td></tr>`;
   });
   $('listing').innerHTML = rows.join('');
+}
+
+// A click on a word in the listing opens it for typing over; Enter or
+// leaving the field stores it, Esc leaves it as it was.
+function editWord(cell, address) {
+  if (running) {
+    say(`${hex(address, 3)}: stop the run first to change it`, 'error');
+    return;
+  }
+  const input = document.createElement('input');
+  input.value = cell.textContent;
+  input.size = 12;
+  input.spellcheck = false;
+  cell.textContent = '';
+  cell.append(input);
+  input.focus();
+  input.select();
+  let done = false;
+  const finish = (store) => {
+    if (done) return;
+    done = true;
+    const typed = input.value.trim();
+    if (store && !/^(0x)?[0-9a-f]{1,10}$/i.test(typed)) {
+      say(`CM ${hex(address, 3)}: "${typed}" is no 40-bit hexadecimal word (10 digits at most)`, 'error');
+    } else if (store) {
+      const word = BigInt('0x' + typed.replace(/^0x/i, ''));
+      machine.checkpoint();
+      remember(0);
+      machine.cmSet(address, Number(word >> 32n), Number(word & 0xFFFFFFFFn));
+      sourceLines.delete(address);
+      say(`CM ${hex(address, 3)} = ${hex(Number(word >> 32n), 2)}${hex(Number(word & 0xFFFFFFFFn), 8)}`);
+    }
+    buildListing();
+    refresh();
+  };
+  input.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter') finish(true);
+    if (event.key === 'Escape') { event.stopPropagation(); finish(false); }
+  });
+  input.addEventListener('blur', () => finish(true));
 }
 
 // A word's statement with its jump target named by the program's label.
@@ -658,7 +698,9 @@ async function start() {
   $('save-source').addEventListener('click', () => download(docs[active].name, exports.source()));
   $('listing').addEventListener('click', (event) => {
     const row = event.target.closest('tr[data-address]');
-    if (row) toggleBreak(Number(row.dataset.address));
+    if (!row || event.target.closest('input')) return;
+    if (event.target.closest('td.word')) editWord(row.querySelector('td.word'), Number(row.dataset.address));
+    else toggleBreak(Number(row.dataset.address));
   });
   $('memory').addEventListener('change', (event) => { if (event.target.dataset.mm) changeMemory(event.target); });
   $('mm-address').addEventListener('change', () => { $('mm-follow').checked = false; refresh(); });

@@ -167,6 +167,25 @@ test('the other examples, the K16 programs among them, give their console transc
   assert.equal(saved, exampleFile('k16_upper/k16.cm'));
 });
 
+test('a control-memory word typed over in the listing runs as typed', async () => {
+  await openExample(page, 'greeting');
+  const word = async (address, typed) => {
+    await page.click(`#listing tr[data-address="${address}"] td.word`);
+    await page.$eval(`#listing tr[data-address="${address}"] td.word input`, (e, typed) => { e.value = typed; }, typed);
+    await page.keyboard.press('Enter');
+  };
+  await word(2, 'XYZ');
+  assert.match(await status(page), /CM 002: "XYZ" is no 40-bit hexadecimal word/);
+  assert.equal(await page.$eval('#listing tr[data-address="2"] td.word', (e) => e.textContent), 'FAFCBF1F00');
+  await word(2, 'FAFCBF1F07');          // R2 = 0107: the text from its eighth character
+  assert.equal(await page.$eval('#listing tr[data-address="2"] td.stmt', (e) => e.textContent), 'R=#0x107 TO=R2 MEM=IDLE');
+  assert.equal(await page.$$eval('#listing tr.break', (rows) => rows.length), 0);   // no break point by the way
+  await run();
+  assert.equal(await printer(page), exampleFile('greeting/expected.lpt').slice(7));
+  const saved = await page.evaluate(() => window.workbench.exports.cm());
+  assert.match(saved, /^002 {2}FAFCBF1F07$/m);
+});
+
 test('the work in progress survives a reload', async () => {
   const source = 'again:  L=R2 R=#3 ALU=ADD TO=R2\n        EX=HALT JUMP again\n';
   await typeDocument('cm', 'mine.masm', source);
