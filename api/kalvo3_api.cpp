@@ -15,11 +15,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 #include "asm/assembler.hpp"
+#include "asm/disassembler.hpp"
+#include "asm/mnemonics.hpp"
 #include "console/load.hpp"
 #include "console/load_writer.hpp"
 #include "console/points.hpp"
@@ -199,6 +204,12 @@ void k3_power_on(void)
     last_error = 0;
 }
 
+void k3_reset(void)
+{
+    reset_registers();
+    M.stop_flag = 0;
+}
+
 const char *k3_console_text(void) { return console_text.c_str(); }
 
 void k3_console_clear(void) { console_text.clear(); }
@@ -258,6 +269,31 @@ int k3_assembly_line(uint32_t address)
 {
     auto it = assembly_lines.find(address);
     return it == assembly_lines.end() ? 0 : it->second;
+}
+
+const char *k3_disassemble(void)
+{
+    std::map<uint32_t, uint64_t> words;
+    for (uint32_t a = 0; a <= CM_LIMIT; a++)
+        if (M.CM[a]) words[a] = M.CM[a];
+    text_buffer = disassemble(words);
+    return text_buffer.c_str();
+}
+
+const char *k3_word_text(uint32_t address)
+{
+    text_buffer.clear();
+    if (address > CM_LIMIT) return "";
+    // The last line of a one-word disassembly: an 8-column label field, the
+    // statement, then "; address word".
+    const std::string text = disassemble({{address, M.CM[address]}});
+    const size_t line = text.rfind('\n', text.size() - 2);
+    std::string statement = text.substr(line == std::string::npos ? 0 : line + 1);
+    statement = statement.substr(std::min<size_t>(8, statement.size()));
+    statement = statement.substr(0, statement.find(';'));
+    statement.erase(statement.find_last_not_of(" \n") + 1);
+    text_buffer = statement;
+    return text_buffer.c_str();
 }
 
 const char *k3_cm_load_file(void)
@@ -415,6 +451,33 @@ void k3_set(int reg, uint32_t value)
 int k3_register_writable(int reg)
 {
     return reg >= 0 && reg < REGISTER_COUNT && REGISTERS_TABLE[reg].kind != FIELD;
+}
+
+int k3_field_count(void) { return static_cast<int>(std::size(MICRO_FIELDS)); }
+
+const char *k3_field_name(int field)
+{
+    return field >= 0 && field < k3_field_count() ? MICRO_FIELDS[field].name : "";
+}
+
+int k3_field_low_bit(int field) { return field >= 0 && field < k3_field_count() ? MICRO_FIELDS[field].low_bit : 0; }
+int k3_field_width(int field) { return field >= 0 && field < k3_field_count() ? MICRO_FIELDS[field].width : 0; }
+
+uint32_t k3_cm_field(uint32_t address, int field)
+{
+    if (address > CM_LIMIT || field < 0 || field >= k3_field_count()) return 0;
+    return static_cast<uint32_t>(field_of(M.CM[address], MICRO_FIELDS[field]));
+}
+
+const char *k3_mnemonic(int field, uint32_t code)
+{
+    if (field < 0 || field >= k3_field_count() || code > 15) return "";
+    if (MICRO_FIELDS[field].low_bit == FIELD_TSF.low_bit)
+        return code < std::size(TEST_CONDITIONS) && TEST_CONDITIONS[code] ? TEST_CONDITIONS[code] : "";
+    for (const field_mnemonics *table : CLAUSE_FIELDS)
+        if (table->field.low_bit == MICRO_FIELDS[field].low_bit)
+            return table->names[code] ? table->names[code] : "";
+    return "";
 }
 
 uint32_t k3_cm_high(uint32_t address) { return address <= CM_LIMIT ? static_cast<uint32_t>(M.CM[address] >> 32) : 0; }

@@ -26,6 +26,10 @@ extern "C" {
  * printer empty, the console text and the history cleared. */
 void k3_power_on(void);
 
+/* Registers reset as at power on (the memories, the card deck and the
+ * printer kept); like every register reset, it frees the break points. */
+void k3_reset(void);
+
 /* ---- Console text ---------------------------------------------------- */
 
 /* Everything the console would have printed since the last clear. */
@@ -53,6 +57,14 @@ const char *k3_assembly_labels(void);
 /* The source line (from 1) that placed the word at `address` in the last
  * successful assembly, 0 for none. Lines of included files count as 0. */
 int k3_assembly_line(uint32_t address);
+
+/* Source text that assembles back to the words of control memory that are
+ * not zero (kalvo3-asm's disassembler; labels L_xxx for jump targets). */
+const char *k3_disassemble(void);
+/* The CM word at `address` as one source statement (no label, no comment;
+ * a jump target as an address, or as L_xxx when the word jumps to itself),
+ * "" beyond control memory. */
+const char *k3_word_text(uint32_t address);
 
 /* The memories as load files the console can load: every non-zero word
  * (load them into cleared memory). */
@@ -118,6 +130,18 @@ uint32_t k3_get(int reg);
 void k3_set(int reg, uint32_t value);
 /* 1 when k3_set changes the register, 0 for the fields and STOP. */
 int k3_register_writable(int reg);
+
+/* The ten fields of the micro-instruction word, most significant first
+ * (0 LBF .. 9 ADF): name, lowest bit, width; the field `field` of the CM
+ * word at `address`; the assembler's mnemonic of a field's code ("" where
+ * the code has none: sequence and address fields, constants, reserved
+ * codes; for TSF the test condition's name). */
+int k3_field_count(void);
+const char *k3_field_name(int field);
+int k3_field_low_bit(int field);
+int k3_field_width(int field);
+uint32_t k3_cm_field(uint32_t address, int field);
+const char *k3_mnemonic(int field, uint32_t code);
 
 /* ---- Memories ----------------------------------------------------------- */
 

@@ -1,5 +1,6 @@
 #include "asm/assembler.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,6 +48,9 @@ void assembler::read_lines(const std::string &name, std::string_view text, int d
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
+        std::string_view shown = line;
+        if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
+        source_lines_.push_back({source_position{name, number, 0}, std::string(shown)});
         first_pass_line(source_position{name, number++, 0}, line, depth);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     }
@@ -168,6 +172,7 @@ bool assembler::place(const source_position &where)
         diag_.error(where, "address " + hex_text(address_, 3) + " already holds the word of " + place_text(it->second));
         return false;
     }
+    word_lines_[static_cast<uint32_t>(address_)] = source_lines_.size() - 1;
     return true;
 }
 
@@ -179,9 +184,19 @@ void assembler::second_pass()
             continue;
         }
         token_cursor cursor(*p.tokens, p.first);
-        if (std::optional<uint64_t> word = encode_micro_instruction(cursor, p.address, symbols_, p.line, diag_))
+        uint64_t fields = 0;
+        if (std::optional<uint64_t> word = encode_micro_instruction(cursor, p.address, symbols_, p.line, diag_, &fields)) {
             words_[p.address] = *word;
+            fields_set_[p.address] = fields;
+        }
     }
+}
+
+std::vector<std::pair<std::string, uint32_t>> assembler::labels() const
+{
+    std::vector<std::pair<std::string, uint32_t>> sorted = labels_;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+    return sorted;
 }
 
 void assembler::data_value(const pending &item)

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "asm/diagnostics.hpp"
@@ -28,12 +29,30 @@ public:
     // beside `name`).
     void assemble_text(const std::string &name, std::string_view text);
 
+    source_kind kind() const { return kind_; }
+
     // The words by address; complete only when the diagnostics hold no error.
     const std::map<uint32_t, uint64_t> &words() const { return words_; }
-    // Where each word was placed: file, line and column of its statement or item.
+
+    // What placed the words, for listings, symbol files and the timing check;
+    // like words(), complete only without errors.
+    struct source_line {
+        source_position where;   // file and line (column 0)
+        std::string text;        // without the line end
+    };
+    // Every line read, in reading order: an .INCLUDE line comes before the
+    // lines of its file.
+    const std::vector<source_line> &source_lines() const { return source_lines_; }
+    // For each word, the index in source_lines() of the line that placed it.
+    const std::map<uint32_t, size_t> &word_lines() const { return word_lines_; }
+    // For each word, where its statement or data item starts.
     const std::map<uint32_t, source_position> &placed() const { return placed_; }
-    // The labels and the addresses they name, in the order they were defined.
-    const std::vector<std::pair<std::string, uint32_t>> &labels() const { return labels_; }
+    // For each micro-instruction, the bits of the fields that its clauses
+    // set; the other fields hold their defaults.
+    const std::map<uint32_t, uint64_t> &fields_set() const { return fields_set_; }
+    // The labels (not the .EQU constants) with their addresses, in address
+    // order; labels of one address in the order of their lines.
+    std::vector<std::pair<std::string, uint32_t>> labels() const;
 
 private:
     // A statement or data item whose value waits for the second pass, when
@@ -64,5 +83,8 @@ private:
     std::deque<std::vector<token>> lines_;        // tokens of the lines with pending parts
     std::vector<pending> pending_;
     std::map<uint32_t, uint64_t> words_;
-    std::vector<std::pair<std::string, uint32_t>> labels_;
+    std::vector<source_line> source_lines_;
+    std::map<uint32_t, size_t> word_lines_;
+    std::map<uint32_t, uint64_t> fields_set_;
+    std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
 };

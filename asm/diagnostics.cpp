@@ -11,7 +11,10 @@ void diagnostics::error(const source_position &where, const std::string &reason)
 
 void diagnostics::warning(const source_position &where, const std::string &reason)
 {
-    add(where, "warning", reason);
+    if (warnings_are_errors_)
+        error(where, reason);
+    else
+        add(where, "warning", reason);
 }
 
 void diagnostics::add(const source_position &where, const char *kind, const std::string &reason)

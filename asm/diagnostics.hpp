@@ -16,6 +16,8 @@ class diagnostics {
 public:
     void error(const source_position &where, const std::string &reason);
     void warning(const source_position &where, const std::string &reason);
+    // From now on every warning is reported, and counts, as an error.
+    void treat_warnings_as_errors() { warnings_are_errors_ = true; }
 
     bool has_errors() const { return error_count_ > 0; }
     const std::vector<std::string> &messages() const { return messages_; }
@@ -25,6 +27,7 @@ private:
 
     std::vector<std::string> messages_;
     int error_count_ = 0;
+    bool warnings_are_errors_ = false;
 };
 
 // A number for a message: hexadecimal with at least `digits` digits, as

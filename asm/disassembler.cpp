@@ -157,11 +157,30 @@ word_source decode(uint32_t address, uint64_t word)
     return s;
 }
 
-std::string label_name(uint32_t address) { return format("L_%03llX", address); }
+// The label of each address that needs one: its given name, else L_xxx
+// (made unique against the given names).
+std::map<uint32_t, std::string> label_names(const std::set<uint32_t> &targets, const std::map<uint32_t, uint64_t> &words,
+                                            const std::map<uint32_t, std::string> &names)
+{
+    std::map<uint32_t, std::string> labels;
+    std::set<std::string> given;
+    for (const auto &[address, name] : names)
+        if (words.count(address)) {
+            labels[address] = name;
+            given.insert(name);
+        }
+    for (uint32_t address : targets) {
+        if (labels.count(address)) continue;
+        std::string name = format("L_%03llX", address);
+        while (given.count(name)) name += "_";
+        labels[address] = name;
+    }
+    return labels;
+}
 
 }  // namespace
 
-std::string disassemble(const std::map<uint32_t, uint64_t> &words)
+std::string disassemble(const std::map<uint32_t, uint64_t> &words, const std::map<uint32_t, std::string> &names)
 {
     std::map<uint32_t, word_source> sources;
     std::set<uint32_t> labels;   // targets that hold a word
@@ -170,6 +189,7 @@ std::string disassemble(const std::map<uint32_t, uint64_t> &words)
         if (s.target >= 0 && words.count(static_cast<uint32_t>(s.target))) labels.insert(static_cast<uint32_t>(s.target));
         sources.emplace(address, s);
     }
+    std::map<uint32_t, std::string> label_of = label_names(labels, words, names);
 
     std::string out;
     int64_t next = 0;   // the address the next line would get
@@ -180,8 +200,8 @@ std::string disassemble(const std::map<uint32_t, uint64_t> &words)
         std::string text;
         for (const std::string &clause : s.clauses) text += clause + " ";
         if (s.target >= 0)
-            text += s.sequence + (labels.count(static_cast<uint32_t>(s.target)) ? label_name(static_cast<uint32_t>(s.target))
-                                                                                 : format("0x%03llX", s.target)) + " ";
+            text += s.sequence + (label_of.count(static_cast<uint32_t>(s.target)) ? label_of.at(static_cast<uint32_t>(s.target))
+                                                                                   : format("0x%03llX", s.target)) + " ";
         else if (!s.sequence.empty())
             text += s.sequence + " ";
         for (const std::string &escape : s.escapes) text += escape + " ";
@@ -190,7 +210,11 @@ std::string disassemble(const std::map<uint32_t, uint64_t> &words)
 
         char comment[64];
         snprintf(comment, sizeof comment, "; %03X  %010llX", address, static_cast<unsigned long long>(words.at(address)));
-        std::string label = labels.count(address) ? label_name(address) + ":" : "";
+        std::string label = label_of.count(address) ? label_of.at(address) + ":" : "";
+        if (label.size() > 7) {   // too long for the column: on a line of its own, naming the next word
+            out += label + "\n";
+            label.clear();
+        }
         label.resize(8, ' ');
         text.resize(std::max<size_t>(text.size() + 1, 48), ' ');
         out += label + text + comment + "\n";

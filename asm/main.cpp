@@ -7,6 +7,8 @@
 
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
+#include "asm/listing.hpp"
+#include "asm/timing_check.hpp"
 #include "console/load_writer.hpp"
 
 namespace {
@@ -17,6 +19,12 @@ const char USAGE[] =
     "  kalvo3-asm --data [-o OUT] FILE.mdat       main-memory data -> MM load file (default FILE.mm)\n"
     "  kalvo3-asm --disassemble [-o OUT] FILE.cm  CM load file -> microprogram (default: standard output)\n"
     "  kalvo3-asm --help                          this text\n"
+    "\n"
+    "Options:\n"
+    "  --listing[=LST]  also write a listing (default: the output name with .lst)\n"
+    "  --symbols[=SYM]  also write the labels and their addresses (default: .sym);\n"
+    "                   with --disassemble, name the words by them (default: FILE.sym)\n"
+    "  --Werror         treat warnings (the timing warnings too) as errors\n"
     "\n"
     "OUT '-' is standard output. Errors and warnings go to standard error as\n"
     "FILE:LINE:COLUMN: error: REASON; when there is an error no output is written.\n"
@@ -29,7 +37,22 @@ struct options {
     mode what = mode::assemble;
     std::string input;
     std::string output;   // empty: the default for the mode
+    bool listing = false;
+    std::string listing_name;   // empty: beside the output
+    bool symbols = false;
+    std::string symbols_name;   // empty: beside the output (the input when disassembling)
+    bool warnings_are_errors = false;
 };
+
+// An option "--NAME" or "--NAME=VALUE": sets `given` and `value` when `arg`
+// is one.
+bool optional_value(const std::string &arg, const std::string &name, bool &given, std::string &value)
+{
+    if (arg != name && !arg.starts_with(name + "=")) return false;
+    given = true;
+    value = arg.size() > name.size() ? arg.substr(name.size() + 1) : "";
+    return true;
+}
 
 int usage_error(const char *reason)
 {
@@ -59,18 +82,35 @@ void print_messages(const diagnostics &diag)
     for (const std::string &message : diag.messages()) fprintf(stderr, "%s\n", message.c_str());
 }
 
+std::string with_extension(const std::string &name, const char *extension)
+{
+    return std::filesystem::path(name).replace_extension(extension).string();
+}
+
+// Writes `text` to the file `name` ("-": standard output).
+bool write_text(const std::string &name, const std::string &text)
+{
+    FILE *file = open_output(name);
+    if (!file) return false;
+    fputs(text.c_str(), file);
+    return close_output(file, name);
+}
+
 int assemble(const options &opt)
 {
     diagnostics diag;
+    if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
     assembler source(opt.what == mode::data ? source_kind::data : source_kind::micro, diag);
     source.assemble_file(opt.input);
+    if (!diag.has_errors() && opt.what == mode::assemble)
+        for (const timing_warning &w : check_timing(source.words(), source.placed(), source.fields_set()))
+            diag.warning(w.where, w.reason);
     print_messages(diag);
     if (diag.has_errors()) return 1;
 
     load_target target = opt.what == mode::data ? LOAD_MM : LOAD_CM;
     std::string name = opt.output;
-    if (name.empty())
-        name = std::filesystem::path(opt.input).replace_extension(target == LOAD_MM ? ".mm" : ".cm").string();
+    if (name.empty()) name = with_extension(opt.input, target == LOAD_MM ? ".mm" : ".cm");
     FILE *file = open_output(name);
     if (!file) return 1;
     write_load_header(file, target);
@@ -80,21 +120,34 @@ int assemble(const options &opt)
         else
             write_cm_line(file, address, word);
     }
-    return close_output(file, name) ? 0 : 1;
+    if (!close_output(file, name)) return 1;
+
+    const std::string &beside = name == "-" ? opt.input : name;
+    if (opt.listing &&
+        !write_text(opt.listing_name.empty() ? with_extension(beside, ".lst") : opt.listing_name, listing_text(source)))
+        return 1;
+    if (opt.symbols &&
+        !write_text(opt.symbols_name.empty() ? with_extension(beside, ".sym") : opt.symbols_name, symbol_file_text(source)))
+        return 1;
+    return 0;
 }
 
 int disassemble_file(const options &opt)
 {
     diagnostics diag;
     std::map<uint32_t, uint64_t> words;
-    bool read = read_cm_load_file(opt.input, words, diag);
+    if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
+    std::map<uint32_t, std::string> names;
+    bool read = read_cm_load_file(opt.input, words, diag) &&
+                (!opt.symbols ||
+                 read_symbol_file(opt.symbols_name.empty() ? with_extension(opt.input, ".sym") : opt.symbols_name, names, diag));
     print_messages(diag);
-    if (!read) return 1;
+    if (!read || diag.has_errors()) return 1;
 
     std::string name = opt.output.empty() ? "-" : opt.output;
     FILE *file = open_output(name);
     if (!file) return 1;
-    fputs(disassemble(words).c_str(), file);
+    fputs(disassemble(words, names).c_str(), file);
     return close_output(file, name) ? 0 : 1;
 }
 
@@ -113,6 +166,12 @@ int main(int argc, char **argv)
             opt.what = mode::data;
         } else if (arg == "--disassemble") {
             opt.what = mode::disassemble;
+        } else if (optional_value(arg, "--listing", opt.listing, opt.listing_name)) {
+            if (opt.listing_name.empty() && arg != "--listing") return usage_error("--listing= needs a file name");
+        } else if (optional_value(arg, "--symbols", opt.symbols, opt.symbols_name)) {
+            if (opt.symbols_name.empty() && arg != "--symbols") return usage_error("--symbols= needs a file name");
+        } else if (arg == "--Werror") {
+            opt.warnings_are_errors = true;
         } else if (arg == "-o") {
             if (++i == argc) return usage_error("-o needs a file name");
             opt.output = argv[i];
@@ -125,5 +184,6 @@ int main(int argc, char **argv)
         }
     }
     if (opt.input.empty()) return usage_error("no input file");
+    if (opt.what == mode::disassemble && opt.listing) return usage_error("--listing is for assembling");
     return opt.what == mode::disassemble ? disassemble_file(opt) : assemble(opt);
 }

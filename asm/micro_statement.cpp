@@ -34,6 +34,7 @@ public:
         : cursor_(cursor), address_(address), symbols_(symbols), line_(line), diag_(diag) {}
 
     std::optional<uint64_t> run();
+    uint64_t fields_set() const { return fields_set_; }
 
 private:
     bool clause();
@@ -61,6 +62,7 @@ private:
     diagnostics &diag_;
     uint64_t word_ = DEFAULT_MICRO_WORD;
     int set_at_[64] = {};
+    uint64_t fields_set_ = 0;
 };
 
 std::optional<uint64_t> micro_encoder::run()
@@ -233,6 +235,7 @@ bool micro_encoder::set(micro_field field, int64_t value, int column)
     if (at) return fail(column, std::string(field.name) + " is already set by the clause at column " + std::to_string(at));
     at = column;
     word_ = with_field(word_, field, static_cast<uint64_t>(value));
+    fields_set_ = with_field(fields_set_, field, ~uint64_t{0});
     return true;
 }
 
@@ -240,7 +243,10 @@ bool micro_encoder::set(micro_field field, int64_t value, int column)
 
 std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address,
                                                  const symbol_table &symbols, const source_position &line,
-                                                 diagnostics &diag)
+                                                 diagnostics &diag, uint64_t *fields_set)
 {
-    return micro_encoder(cursor, address, symbols, line, diag).run();
+    micro_encoder encoder(cursor, address, symbols, line, diag);
+    std::optional<uint64_t> word = encoder.run();
+    if (fields_set) *fields_set = encoder.fields_set();
+    return word;
 }

@@ -10,7 +10,8 @@
 
 // Encodes the clauses from the cursor to the end of the line into the word
 // placed at `address`. Reports every error and warning; gives nothing after
-// an error.
+// an error. `fields_set`, when given, receives the bits of the fields that
+// the clauses set.
 std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address,
                                                  const symbol_table &symbols, const source_position &line,
-                                                 diagnostics &diag);
+                                                 diagnostics &diag, uint64_t *fields_set = nullptr);

@@ -106,6 +106,15 @@ TEST_F(Api, UndoReturnsToTheCheckpoint)
     EXPECT_EQ(k3_cm_load_file(), cm);
     EXPECT_EQ(k3_mm_load_file(), mm);
     EXPECT_EQ(k3_undo(), 0);
+
+    // A register reset keeps the memories and frees the break points.
+    k3_break_set(3);
+    k3_run(10, 0);
+    k3_reset();
+    EXPECT_EQ(k3_get(k3_register("CMAR")), 0u);
+    EXPECT_EQ(k3_get(k3_register("R1")), 0u);
+    EXPECT_EQ(k3_break_at(3), 0);
+    EXPECT_EQ(k3_cm_load_file(), cm);
 }
 
 TEST_F(Api, RegistersAreCutToTheirWidths)
@@ -126,3 +135,29 @@ TEST_F(Api, RegistersAreCutToTheirWidths)
 }
 
 }  // namespace
+
+TEST(ApiWords, DisassemblyAndFieldsDescribeControlMemory)
+{
+    k3_power_on();
+    k3_load_text(example_file("greeting/greeting.cm").c_str());
+    // Word 003: LBF 2, ALF 0, SBF 2, MMF 0, EXF 3.
+    EXPECT_STREQ(k3_word_text(3), "L=R2 ALU=ADD TO=R2 MEM=READ EX=ONEIN");
+    EXPECT_STREQ(k3_word_text(5), "MEM=IDLE IF ZER JUMP 0x007");
+    EXPECT_STREQ(k3_word_text(0x1000), "");
+    ASSERT_EQ(k3_field_count(), 10);
+    EXPECT_STREQ(k3_field_name(4), "SBF");
+    EXPECT_EQ(k3_field_low_bit(4), 22);
+    EXPECT_EQ(k3_field_width(9), 9);
+    EXPECT_EQ(k3_cm_field(0, 1), 0xBu);    // RBF of FBFC7FED01
+    EXPECT_EQ(k3_cm_field(0, 9), 0x101u);  // ADF
+    EXPECT_STREQ(k3_mnemonic(0, 12), "MEM");
+    EXPECT_STREQ(k3_mnemonic(1, 10), "");    // R=#: a constant, no mnemonic
+    EXPECT_STREQ(k3_mnemonic(7, 5), "CZERO");
+    EXPECT_STREQ(k3_mnemonic(6, 0), "");
+
+    // The disassembly assembles back to the same control memory.
+    const std::string cm = k3_cm_load_file(), source = k3_disassemble();
+    ASSERT_EQ(k3_assemble("greeting.masm", source.c_str(), 0), 0) << k3_assembly_messages();
+    EXPECT_EQ(k3_assembly_load_file(), cm);
+    EXPECT_NE(std::string(k3_assembly_labels()).find("L_003 003\n"), std::string::npos);
+}

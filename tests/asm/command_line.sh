@@ -46,6 +46,20 @@ echo "old" > old.cm
 "$asm" -o old.cm bad.masm 2> /dev/null
 check "an old output file is left as it was" cmp -s old.cm <(echo old)
 
+# Timing warnings name both lines and do not stop the output; --Werror
+# makes them errors.
+printf 'L=R1 MEM=READ\nNOP\nL=MEM TO=R2\n' > late.masm
+"$asm" late.masm 2> warnings.txt; status=$?
+check "a timing warning exits with 0" test $status -eq 0
+check "a timing warning names both lines" \
+  grep -q "^late.masm:3:1: warning: L=MEM without MEM=READ in the micro-instruction before it (line 2)" warnings.txt
+check "a timing warning does not stop the output" test -s late.cm
+rm -f late.cm
+"$asm" --Werror late.masm 2> warnings.txt; status=$?
+check "--Werror exits with 1 on a warning" test $status -eq 1
+check "--Werror reports the warning as an error" grep -q "^late.masm:3:1: error: L=MEM without" warnings.txt
+check "--Werror writes no output" test ! -e late.cm
+
 # Data sources: FILE.mm.
 "$asm" --data "$data/program.mdat" -o prog.mm; status=$?
 check "a data source exits with 0" test $status -eq 0

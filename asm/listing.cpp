@@ -1,0 +1,195 @@
+#include "asm/listing.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+// Labels, joined by blanks, by address.
+std::map<uint32_t, std::string> labels_by_address(const assembler &source)
+{
+    std::map<uint32_t, std::string> labels;
+    for (const auto &[name, address] : source.labels()) {
+        std::string &text = labels[address];
+        text += (text.empty() ? "" : " ") + name;
+    }
+    return labels;
+}
+
+// The columns of one word: address, word and, for data, the value.
+std::string word_columns(source_kind kind, uint32_t address, uint64_t word)
+{
+    char text[64];
+    if (kind == source_kind::micro) {
+        snprintf(text, sizeof text, "%03X  %010llX", address, static_cast<unsigned long long>(word));
+    } else {
+        char shown[4] = "";
+        if (word >= 0x20 && word < 0x7F) snprintf(shown, sizeof shown, "'%c'", static_cast<char>(word));
+        snprintf(text, sizeof text, "%04X  %04X  %5u %-3s", address, static_cast<unsigned>(word),
+                 static_cast<unsigned>(word), shown);
+    }
+    return text;
+}
+
+// One row: the word's columns, the labels, the line number and the text.
+std::string listing_row(const std::string &columns, const std::string &label, const std::string &number,
+                        const std::string &text)
+{
+    std::string row = columns + "  " + label;
+    row.resize(std::max(row.size(), columns.size() + 14), ' ');
+    row += std::string(number.size() < 5 ? 5 - number.size() : 0, ' ') + number;
+    if (!text.empty()) row += "  " + text;
+    while (!row.empty() && row.back() == ' ') row.pop_back();
+    return row + "\n";
+}
+
+}  // namespace
+
+std::string listing_text(const assembler &source)
+{
+    const std::vector<assembler::source_line> &lines = source.source_lines();
+    std::map<uint32_t, std::string> labels = labels_by_address(source);
+    std::string blank(word_columns(source.kind(), 0, 0).size(), ' ');
+
+    // The words of each line, in address order.
+    std::map<size_t, std::vector<uint32_t>> words_of_line;
+    for (auto [address, line] : source.word_lines()) words_of_line[line].push_back(address);
+
+    std::string heading = source.kind() == source_kind::micro ? "ADR  WORD" : "ADDR  WORD  VALUE";
+    heading.resize(blank.size(), ' ');
+    std::string out = "; listing of " + (lines.empty() ? std::string() : lines[0].where.file) + "\n";
+    out += listing_row(heading, "LABEL", "LINE", "SOURCE");
+    std::string file = lines.empty() ? std::string() : lines[0].where.file;
+    for (size_t i = 0; i < lines.size(); i++) {
+        const assembler::source_line &line = lines[i];
+        if (line.where.file != file) {
+            file = line.where.file;
+            out += "; file " + file + "\n";
+        }
+        auto placed = words_of_line.find(i);
+        if (placed == words_of_line.end()) {
+            out += listing_row(blank, "", std::to_string(line.where.line), line.text);
+            continue;
+        }
+        bool first = true;
+        for (uint32_t address : placed->second) {
+            auto word = source.words().find(address);
+            std::string columns = word == source.words().end() ? blank : word_columns(source.kind(), address, word->second);
+            auto label = labels.find(address);
+            out += listing_row(columns, label == labels.end() ? "" : label->second,
+                               first ? std::to_string(line.where.line) : "", first ? line.text : "");
+            first = false;
+        }
+    }
+    return out;
+}
+
+std::string symbol_file_text(const assembler &source)
+{
+    const std::vector<assembler::source_line> &lines = source.source_lines();
+    bool micro = source.kind() == source_kind::micro;
+    std::string out = std::string("; labels of ") + (lines.empty() ? "" : lines[0].where.file.c_str()) + " and their " +
+                      (micro ? "CM" : "MM") + " addresses\n";
+    for (const auto &[name, address] : source.labels()) {
+        char text[16];
+        snprintf(text, sizeof text, micro ? " 0x%03X\n" : " 0x%04X\n", address);
+        out += name + text;
+    }
+    return out;
+}
+
+namespace {
+
+bool is_name_start(char c) { return isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool is_name_char(char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// One line "label address [; comment]": false with `reason` and `column`
+// set when it is malformed.
+bool symbol_line(const std::string &text, std::string &name, uint32_t &address, std::string &reason, size_t &column)
+{
+    size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) i++;
+    if (i == text.size() || text[i] == ';') return true;   // blank or comment: name stays empty
+    column = i;
+    if (!is_name_start(text[i])) {
+        reason = "a label is expected";
+        return false;
+    }
+    size_t start = i;
+    while (i < text.size() && is_name_char(text[i])) i++;
+    name = text.substr(start, i - start);
+    while (i < text.size() && is_blank(text[i])) i++;
+    column = i;
+    if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) i += 2;
+    size_t digits = 0;
+    uint32_t value = 0;
+    for (; i < text.size() && hex_digit(text[i]) >= 0; i++, digits++)
+        if (digits < 4) value = value * 16 + static_cast<uint32_t>(hex_digit(text[i]));
+    if (digits == 0 || digits > 4 || (i < text.size() && is_name_char(text[i]))) {
+        reason = "a hexadecimal address 0..0xFFFF is expected after '" + name + "'";
+        return false;
+    }
+    address = value;
+    while (i < text.size() && is_blank(text[i])) i++;
+    if (i < text.size() && text[i] != ';') {
+        column = i;
+        reason = "unexpected text after the address";
+        name.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &names, diagnostics &diag)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        diag.error({path, 0, 0}, "is a directory, not a symbol file");
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        diag.error({path, 0, 0}, "cannot open the file");
+        return false;
+    }
+    std::map<std::string, int> line_of;
+    std::string text;
+    for (int number = 1; std::getline(file, text); number++) {
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        std::string name, reason;
+        uint32_t address = 0;
+        size_t column = 0;
+        if (!symbol_line(text, name, address, reason, column)) {
+            diag.error({path, number, static_cast<int>(column) + 1}, reason);
+            return false;
+        }
+        if (name.empty()) continue;
+        auto [it, added] = line_of.try_emplace(name, number);
+        if (!added) {
+            diag.error({path, number, static_cast<int>(text.find_first_not_of(" \t")) + 1},
+                       "'" + name + "' is given again (first on line " + std::to_string(it->second) + ")");
+            return false;
+        }
+        names.try_emplace(address, name);
+    }
+    if (file.bad()) {
+        diag.error({path, 0, 0}, "reading the file failed");
+        return false;
+    }
+    return true;
+}

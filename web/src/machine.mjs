@@ -1,0 +1,105 @@
+// The machine in WebAssembly: a thin layer over the C interface
+// (api/kalvo3_api.h) that passes strings in and out of the module's memory.
+// Register names, field names and mnemonics all come from the module.
+import createKalvo3 from './kalvo3.mjs';
+
+export const STOP = { LIMIT: 0, HALT: 1, ERROR: 2, BREAK: 3 };
+
+export async function loadMachine() {
+  const m = await createKalvo3();
+
+  // Calls a k3_ function with string arguments copied into the module.
+  function withStrings(strings, call) {
+    const pointers = strings.map((text) => {
+      const size = m.lengthBytesUTF8(text) + 1;
+      const at = m._malloc(size);
+      m.stringToUTF8(text, at, size);
+      return at;
+    });
+    try {
+      return call(...pointers);
+    } finally {
+      pointers.forEach((at) => m._free(at));
+    }
+  }
+  const text = (at) => m.UTF8ToString(at);
+
+  const registerNames = [];
+  for (let r = 0; r < m._k3_register_count(); r++) registerNames.push(text(m._k3_register_name(r)));
+  const registerNumber = Object.fromEntries(registerNames.map((name, r) => [name, r]));
+
+  const fields = [];
+  for (let f = 0; f < m._k3_field_count(); f++) {
+    const mnemonics = [];
+    for (let code = 0; code < 16; code++) mnemonics.push(text(m._k3_mnemonic(f, code)));
+    fields.push({ name: text(m._k3_field_name(f)), lowBit: m._k3_field_low_bit(f),
+                  width: m._k3_field_width(f), mnemonics });
+  }
+
+  return {
+    registerNames,
+    fields,
+    powerOn: () => m._k3_power_on(),
+    consoleText: () => text(m._k3_console_text()),
+    consoleClear: () => m._k3_console_clear(),
+    // 1 CM, 2 MM, 0 not a load file (the console's error 5 is in consoleText).
+    loadText: (loadFile) => withStrings([loadFile], (at) => m._k3_load_text(at)),
+    assemble(name, source, data) {
+      const errors = withStrings([name, source], (n, s) => m._k3_assemble(n, s, data ? 1 : 0));
+      return { errors, messages: text(m._k3_assembly_messages()),
+               loadFile: errors ? '' : text(m._k3_assembly_load_file()),
+               labels: errors ? '' : text(m._k3_assembly_labels()) };
+    },
+    assemblyLine: (address) => m._k3_assembly_line(address),
+    disassemble: () => text(m._k3_disassemble()),
+    wordText: (address) => text(m._k3_word_text(address)),
+    cmField: (address, field) => m._k3_cm_field(address, field),
+    cmLoadFile: () => text(m._k3_cm_load_file()),
+    mmLoadFile: () => text(m._k3_mm_load_file()),
+    run(limit, profile) {
+      const stop = m._k3_run(limit >>> 0, profile ? 1 : 0);
+      return { stop, steps: m._k3_steps(), error: m._k3_last_error() };
+    },
+    profile: (address) => countAt(m, m._k3_profile(), address),
+    profileClear: () => m._k3_profile_clear(),
+    checkpoint: () => m._k3_checkpoint(),
+    undo: () => m._k3_undo() !== 0,
+    historySize: () => m._k3_history_size(),
+    reset: () => m._k3_reset(),
+    breakSet: (address) => m._k3_break_set(address) !== 0,
+    breakClear: (address) => m._k3_break_clear(address),
+    breakAt: (address) => m._k3_break_at(address) !== 0,
+    get: (name) => m._k3_get(registerNumber[name]) >>> 0,
+    set: (name, value) => m._k3_set(registerNumber[name], value >>> 0),
+    cmHigh: (address) => m._k3_cm_high(address) >>> 0,
+    cmLow: (address) => m._k3_cm_low(address) >>> 0,
+    cmSet: (address, high, low) => m._k3_cm_set(address, high >>> 0, low >>> 0),
+    mmGet: (address) => m._k3_mm_get(address),
+    mmSet: (address, value) => m._k3_mm_set(address, value),
+    cardsSet(bytes) {
+      const at = m._malloc(bytes.length + 1);
+      m.HEAPU8.set(bytes, at);
+      m._k3_cards_set(at, bytes.length);
+      m._free(at);
+    },
+    cardsRewind: () => m._k3_cards_rewind(),
+    cardsPosition: () => m._k3_cards_position(),
+    printerText() {
+      const length = m._k3_printer_length();
+      return new TextDecoder('latin1').decode(m.HEAPU8.subarray(m._k3_printer_text(), m._k3_printer_text() + length));
+    },
+    printerLength: () => m._k3_printer_length(),
+    printerClear: () => m._k3_printer_clear(),
+    // The virtual file system, for files that sources include.
+    writeFile(path, contents) {
+      m.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')) || '/');
+      m.FS.writeFile(path, contents);
+    },
+  };
+}
+
+// A 64-bit count read as two 32-bit halves (no 64-bit heap view needed).
+function countAt(m, base, address) {
+  const at = (base >> 2) + address * 2;
+  return m.HEAPU32[at] + m.HEAPU32[at + 1] * 2 ** 32;
+}

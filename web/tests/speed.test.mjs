@@ -1,0 +1,55 @@
+// The workbench's speed at full speed, not animating, on the K16 workload
+// of bench/run.sh: the K16 microprogram running bench/compute.mdat. Prints
+// million micro-cycles per second, with and without execution counts, per
+// second of wall-clock time (what the page shows) and per second of CPU time
+// of the browser's processes (what the machine's own load does not change;
+// the test holds this one to the target), and keeps them in the artefacts
+// directory (speed.txt).
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { openWorkbench, openExample, waitIdle, status, ARTEFACTS } from './browser.mjs';
+
+const STEPS = Number(process.env.KALVO3_SPEED_STEPS ?? 200_000_000);
+const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8');
+let w;
+after(async () => { await w?.close(); });
+
+test('the K16 workload runs at least 30 million micro-cycles per second', async () => {
+  w = await openWorkbench();
+  const page = w.page;
+  await openExample(page, 'k16_hello');   // the K16 microprogram in the editor
+  await page.click('#tab-mm');
+  await page.evaluate((text) => {
+    const name = document.querySelector('#doc-name');
+    name.value = '/bench/compute.mdat';   // its include, ../examples/k16/k16.inc, resolves
+    name.dispatchEvent(new Event('change'));
+    const area = document.querySelector('#editor textarea');
+    area.value = text;
+    area.dispatchEvent(new Event('input'));
+  }, compute);
+  await page.$eval('#limit', (e, steps) => { e.value = String(steps); }, STEPS);
+
+  const figures = {};
+  for (const counts of [false, true]) {
+    await page.click('#assemble');
+    assert.match(await status(page), /^assembled and loaded/);
+    if ((await page.$eval('#counts', (e) => e.checked)) !== counts) await page.click('#counts');
+    const cpu = w.cpuSeconds();
+    await page.click('#run');
+    await waitIdle(page, 300000);
+    const cpuUsed = w.cpuSeconds() - cpu;
+    assert.match(await status(page), new RegExp(`^step limit used up: ${STEPS} steps`));
+    figures[counts ? 'with counts' : 'without counts'] = {
+      wall: (await page.evaluate(() => window.workbench.speed())) / 1e6,
+      cpu: STEPS / cpuUsed / 1e6,
+    };
+  }
+  const line = Object.entries(figures)
+    .map(([what, speed]) => `${what}: ${speed.wall.toFixed(1)} M steps/s (${speed.cpu.toFixed(1)} per CPU second)`).join('; ');
+  console.log(`K16 compute, ${STEPS} steps, headless Chromium: ${line}`);
+  fs.mkdirSync(ARTEFACTS, { recursive: true });
+  fs.writeFileSync(path.join(ARTEFACTS, 'speed.txt'), line + '\n');
+  assert.ok(figures['without counts'].cpu >= 30, line);
+});
