@@ -8,7 +8,7 @@
 #include "asm/mnemonics.hpp"
 #include "console/line_input.hpp"
 #include "console/load.hpp"
-#include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &words, diagnostics &diag)
 {

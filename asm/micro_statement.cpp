@@ -3,7 +3,7 @@
 #include <string>
 
 #include "asm/mnemonics.hpp"
-#include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 namespace {
 

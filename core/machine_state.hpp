@@ -11,10 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr int CM_WORDS = 1 << 12;        // control memory, addresses 0x000..0xFFF
-constexpr int MM_WORDS = 1 << 16;        // main memory, addresses 0x0000..0xFFFF
-constexpr uint32_t CM_LIMIT = CM_WORDS - 1;
-constexpr uint32_t MM_LIMIT = MM_WORDS - 1;
+#include "core/micro_word.hpp"   // CM_WORDS, MM_WORDS and their limits
+
 constexpr int REGISTERS = 8;             // R0..R7
 constexpr int STACK_DEPTH = 8;           // CMAR return stack
 constexpr int POINT_SLOTS = 32;          // break points, trace points

@@ -148,8 +148,8 @@ void drive_right_bus()
     case 4: case 5: case 6: case 7: M.RBUS = M.R[M.RBF]; break;     // R0..R7
     case 8:  M.RBUS = ir_register(10, 0); break;                    // register IR[11:10]
     case 9:  M.RBUS = ir_register(10, 1); break;                    // register IR[11:10] + 1
-    case 10: M.RBUS = static_cast<uint16_t>(M.ADF); break;          // ADF, 0..0x1FF
-    case 11: M.RBUS = static_cast<uint16_t>(M.MIR); break;          // constant TSF:EXF:ADF
+    case RBF_ADF_CONSTANT:  M.RBUS = static_cast<uint16_t>(M.ADF); break;   // 0..0x1FF
+    case RBF_WORD_CONSTANT: M.RBUS = static_cast<uint16_t>(M.MIR); break;   // TSF:EXF:ADF
     case 12:                                                        // reserved
     case 13:                                                        // reserved
     case 14: report(ERR_UNDEFINED_CODE); break;                     // reserved: RBUS kept

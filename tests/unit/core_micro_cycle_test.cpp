@@ -1,5 +1,8 @@
 // The micro-cycle: fetch and decode, bus sources and destinations, the
 // two-cycle memory transfers, the order of the steps and their reports.
+#include <algorithm>
+#include <utility>
+
 #include "core/alu.hpp"
 #include "core/extra_function.hpp"
 #include "core/micro_cycle.hpp"
@@ -315,6 +318,31 @@ TEST_F(MicroCycleTest, ReportsFollowStepOrderAndCycleCarriesOn)
     EXPECT_EQ(M.io_cycle, 0);
     EXPECT_EQ(M.mem_cycle, 2);   // the memory function still started a write
     EXPECT_EQ(M.CZ, 1);
+}
+
+// One description of the machine: every code of every field, the others at
+// their defaults, reports ERROR 1 exactly where core/micro_word.hpp (which the
+// assembler's warnings read) calls it reserved; TSF under every SQF as well.
+TEST_F(MicroCycleTest, ReservedCodesAgreeWithTheMicroWordDescription)
+{
+    int reported = 0;   // ERROR 1 reports so far
+    auto undefined = [&](uint64_t word) {
+        SetUp();
+        M.CM[0] = word;
+        micro_cycle();
+        const std::vector<int> numbers = errors();
+        const int now = static_cast<int>(std::count(numbers.begin(), numbers.end(), ERR_UNDEFINED_CODE));
+        return std::exchange(reported, now) < now;
+    };
+    for (micro_field field : MICRO_FIELDS)
+        for (int code = 0; code < 1 << field.width; code++)
+            EXPECT_EQ(undefined(with_field(DEFAULT_MICRO_WORD, field, code)), is_reserved_code(field, code))
+                << field.name << " " << code;
+    for (int sqf = 0; sqf < 16; sqf++)
+        for (int tsf = 0; tsf < 8; tsf++)
+            EXPECT_EQ(undefined(with_field(with_field(DEFAULT_MICRO_WORD, FIELD_SQF, sqf), FIELD_TSF, tsf)),
+                      is_reserved_code(FIELD_SQF, sqf) || (sequence_tests(sqf) && tsf == TSF_RESERVED))
+                << "SQF " << sqf << " TSF " << tsf;
 }
 
 TEST_F(MicroCycleTest, InternalDiagnosticsLeaveStopFlagAlone)
