@@ -48,7 +48,7 @@ void logic(uint16_t result)
 
 void alu_operate()
 {
-    int code = M.ALF == 5 ? (M.IR >> 4) & 7 : M.ALF;
+    int code = M.current.ALF == 5 ? (M.IR >> 4) & 7 : M.current.ALF;
     switch (code) {
     case 0:  add(exf_carry_bit()); break;                       // LBUS + RBUS + carry
     case 1:  subtract(exf_carry_bit()); break;                  // LBUS - RBUS - borrow

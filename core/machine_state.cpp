@@ -16,7 +16,7 @@ void reset_registers()
     M.FSR = 0;
     M.LBUS = M.RBUS = M.ABUS = M.SBUS = M.IOBUS = 0;
     M.ZER = M.NEG = M.CRY = M.OVR = M.CZ = M.T = 0;
-    M.MIR = 0;
+    M.current.MIR = 0;
     M.cmar_sp = 0;
     M.mem_cycle = 0;
     M.io_cycle = 0;

@@ -44,9 +44,9 @@ struct MachineState {
     // Flags, each 0 or 1.
     int ZER, NEG, CRY, OVR, CZ, T;
 
-    // The micro-instruction of the current or last micro-cycle and its fields.
-    uint64_t MIR;
-    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
+    // The micro-instruction of the current or last micro-cycle: MIR and the
+    // ten fields, read only by the steps of that cycle.
+    micro_instruction current;
 
     // Sequencer return stack.
     uint16_t cmar_stack[STACK_DEPTH];

@@ -56,6 +56,21 @@ constexpr uint64_t with_field(uint64_t word, micro_field field, uint64_t value)
     return (word & ~mask) | ((value << field.low_bit) & mask);
 }
 
+// One micro-instruction: the word as fetched and its ten fields as decoded.
+struct micro_instruction {
+    uint64_t MIR;   // the whole CM word, bits above 39 included
+    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
+};
+
+constexpr micro_instruction decode(uint64_t word)
+{
+    return {word,
+            field_of(word, FIELD_LBF), field_of(word, FIELD_RBF), field_of(word, FIELD_ALF),
+            field_of(word, FIELD_SHF), field_of(word, FIELD_SBF), field_of(word, FIELD_MMF),
+            field_of(word, FIELD_SQF), field_of(word, FIELD_TSF), field_of(word, FIELD_EXF),
+            field_of(word, FIELD_ADF)};
+}
+
 // Right-bus codes of the two constants.
 constexpr int RBF_ADF_CONSTANT = 10;    // RBUS = ADF, 9 bits
 constexpr int RBF_WORD_CONSTANT = 11;   // RBUS = TSF, EXF, ADF, 16 bits

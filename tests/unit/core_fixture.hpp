@@ -34,12 +34,8 @@ struct micro {
         return w;
     }
 
-    // Puts the fields into M as the decode step would.
-    void decode() const
-    {
-        M.LBF = lbf, M.RBF = rbf, M.ALF = alf, M.SHF = shf, M.SBF = sbf;
-        M.MMF = mmf, M.SQF = sqf, M.TSF = tsf, M.EXF = exf, M.ADF = adf;
-    }
+    // Puts the word and its fields into M as the fetch would.
+    void decode() const { M.current = {word(), lbf, rbf, alf, shf, sbf, mmf, sqf, tsf, exf, adf}; }
 };
 
 class CoreTest : public ::testing::Test {

@@ -21,6 +21,13 @@ protected:
         M.CMAR = 0;
         micro_cycle();
     }
+
+    // The ten decoded fields of the current micro-instruction.
+    static std::vector<int> fields()
+    {
+        const micro_instruction &c = M.current;
+        return {c.LBF, c.RBF, c.ALF, c.SHF, c.SBF, c.MMF, c.SQF, c.TSF, c.EXF, c.ADF};
+    }
 };
 
 }  // namespace
@@ -62,9 +69,8 @@ TEST_F(MicroCycleTest, DecodedFieldsAndWordAreKept)
                         .tsf = 6, .exf = 15, .adf = 0x1AB}.word() | high_bits;
     M.CMAR = 0x123;
     micro_cycle();
-    EXPECT_EQ(M.MIR, M.CM[0x123]);
-    EXPECT_EQ((std::vector<int>{M.LBF, M.RBF, M.ALF, M.SHF, M.SBF, M.MMF, M.SQF, M.TSF, M.EXF, M.ADF}),
-              (std::vector<int>{1, 2, 3, 4, 5, 2, 15, 6, 15, 0x1AB}));
+    EXPECT_EQ(M.current.MIR, M.CM[0x123]);
+    EXPECT_EQ(fields(), (std::vector<int>{1, 2, 3, 4, 5, 2, 15, 6, 15, 0x1AB}));
     EXPECT_EQ(M.CMAR, 0x124u);
 }
 
@@ -79,14 +85,14 @@ TEST_F(MicroCycleTest, ChangedWordIsDecodedAfresh)
     M.CM[0] = micro{.lbf = 2, .sbf = 4}.word();
     M.CMAR = 0;
     micro_cycle();
-    EXPECT_EQ(M.LBF, 2);
-    EXPECT_EQ(M.SBF, 4);
+    EXPECT_EQ(M.current.LBF, 2);
+    EXPECT_EQ(M.current.SBF, 4);
     EXPECT_EQ(M.R[4], 0x0022);
     M.CM[0] |= uint64_t{1} << 40;   // only bits the decode ignores
     M.CMAR = 0;
     micro_cycle();
-    EXPECT_EQ(M.MIR, M.CM[0]);
-    EXPECT_EQ(M.LBF, 2);
+    EXPECT_EQ(M.current.MIR, M.CM[0]);
+    EXPECT_EQ(M.current.LBF, 2);
 }
 
 TEST_F(MicroCycleTest, FetchBeyondLastWordRunsAllOnesWord)
@@ -106,9 +112,8 @@ TEST_F(MicroCycleTest, FetchBeyondLastWordRunsAllOnesWord)
     M.R[0] = 0x2222;
     micro_cycle();
     EXPECT_EQ(console(), "\nERROR 4\n OUT OF CM ADDRESS LIMIT (0-FFF) ! \n");
-    EXPECT_EQ(M.MIR, ~uint64_t{0});
-    EXPECT_EQ((std::vector<int>{M.LBF, M.RBF, M.ALF, M.SHF, M.SBF, M.MMF, M.SQF, M.TSF, M.EXF, M.ADF}),
-              (std::vector<int>{15, 15, 7, 7, 15, 3, 15, 7, 15, 0x1FF}));
+    EXPECT_EQ(M.current.MIR, ~uint64_t{0});
+    EXPECT_EQ(fields(), (std::vector<int>{15, 15, 7, 7, 15, 3, 15, 7, 15, 0x1FF}));
     EXPECT_EQ(M.CMAR, 0x1001u);
     EXPECT_EQ(M.LBUS, 0);
     EXPECT_EQ(M.RBUS, 0);
@@ -353,15 +358,15 @@ TEST_F(MicroCycleTest, InternalDiagnosticsLeaveStopFlagAlone)
     EXPECT_EQ(console(), " ILLEGAL IO CYCLE STATE\n ILLEGAL MEMORY CYCLE STATE\n");
     EXPECT_EQ(M.CMAR, 1u);
 
-    M.ALF = 8;
+    M.current.ALF = 8;
     alu_operate();
-    M.SHF = 0xA;
+    M.current.SHF = 0xA;
     shift_operate();
-    M.SQF = 0x10;
+    M.current.SQF = 0x10;
     sequence_next();
-    M.TSF = 9;
+    M.current.TSF = 9;
     EXPECT_EQ(test_condition(), 0);
-    M.EXF = 0x1F;
+    M.current.EXF = 0x1F;
     M.C = 0;
     M.CZ = 0;
     extra_function();
