@@ -25,7 +25,7 @@ void reset_registers()
     M.break_active = 0;
     M.trace_active = 0;
     memset(M.trace_select, 0, sizeof M.trace_select);
-    M.trace_select[13] = 1;   // CMAR alone is shown
+    M.trace_select[DEV_CMAR] = 1;   // CMAR alone is shown
     memset(M.reg_trace_select, 0, sizeof M.reg_trace_select);
 }
 

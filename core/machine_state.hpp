@@ -16,7 +16,32 @@
 constexpr int REGISTERS = 8;             // R0..R7
 constexpr int STACK_DEPTH = 8;           // CMAR return stack
 constexpr int POINT_SLOTS = 32;          // break points, trace points
-constexpr int DEVICE_CODES = 21;         // trace_select entries, by device code 0..20
+
+// Device codes: how the operator names a register, bus, memory or flag set;
+// they also index the trace display selection trace_select.
+enum device_code : int {
+    DEV_REGISTER = 1,     // R0..R7 (the register column flag in trace_select)
+    DEV_PC = 2,
+    DEV_IR = 3,
+    DEV_LBUS = 4,
+    DEV_SBUS = 5,
+    DEV_ABUS = 6,
+    DEV_IOBUS = 7,
+    DEV_FSR = 8,
+    DEV_RBUS = 9,
+    DEV_CM = 10,
+    DEV_MM = 11,
+    DEV_MAR = 12,
+    DEV_CMAR = 13,
+    DEV_C = 14,
+    DEV_FLAG = 15,
+    DEV_ALL = 16,         // "*": registers and flags of the trace display
+    DEV_ALL_REGS = 17,    // "R*": the eight general registers
+    DEV_ALL_BUSES = 18,   // "B*": the five buses
+    DEV_END = 19,         // end token or end of input
+    DEV_UNKNOWN = 20,     // not recognised; error 7 reported
+    DEVICE_CODES          // trace_select entries, by device code 0..20
+};
 
 // One break or trace point.
 struct point_slot {
@@ -70,7 +95,7 @@ struct MachineState {
     point_slot trace_points[POINT_SLOTS];
     int break_active;        // non-zero while a break point slot is in use
     int trace_active;        // non-zero while a trace point slot is in use
-    int trace_select[DEVICE_CODES];   // by device code; entry 1 = register column flag
+    int trace_select[DEVICE_CODES];   // by device code; DEV_REGISTER = register column flag
     int reg_trace_select[REGISTERS];
 };
 
