@@ -7,7 +7,7 @@
 
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
-#include "console/load_writer.hpp"
+#include "core/load_file.hpp"
 
 namespace {
 
