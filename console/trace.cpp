@@ -7,7 +7,6 @@
 #include "console/points.hpp"
 #include "console/run.hpp"
 #include "core/machine_state.hpp"
-#include "core/micro_cycle.hpp"
 
 namespace {
 
@@ -131,6 +130,20 @@ bool display_due()
     return false;
 }
 
+// A trace run's header, made once (the selection cannot change during the
+// run), and after it each displayed step's values: both lines go out as one
+// text.
+char traced_text[2 * LINE_BYTES];
+size_t traced_header_length;
+
+// The display after each step of a trace run.
+void show_traced_step()
+{
+    if (!display_due()) return;
+    *format_trace_line(traced_text + traced_header_length) = '\0';
+    console_print("%s", traced_text);
+}
+
 }  // namespace
 
 void print_trace_header()
@@ -153,22 +166,8 @@ void trace_run()
     if (!read_run_parameters(no_step_limit)) return;
     M.stop_flag = 0;
     M.step_count = 0;
-
-    // The selection cannot change during the run: the header is made once and
-    // each displayed step writes header and values as one text.
-    char text[2 * LINE_BYTES];
-    size_t header_length = static_cast<size_t>(format_trace_header(text) - text);
-    while (M.step_count < M.max_steps || no_step_limit) {
-        micro_cycle();
-        if (display_due()) {
-            *format_trace_line(text + header_length) = '\0';
-            console_print("%s", text);
-        }
-        if (M.break_active) check_break_points();
-        // Without a limit the count wraps at 32 bits instead of overflowing.
-        M.step_count = static_cast<int32_t>(static_cast<uint32_t>(M.step_count) + 1);
-        if (M.stop_flag) break;
-    }
+    traced_header_length = static_cast<size_t>(format_trace_header(traced_text) - traced_text);
+    trace_steps(step_limit(no_step_limit), show_traced_step);
     finish_run();
 }
 
