@@ -17,7 +17,7 @@ void change_control_memory()
     console_print("    FROM ADRS ?");
     for (uint32_t address = read_cm_address();; address++) {
         if (address > CM_LIMIT) {
-            report(ERR_CM_LIMIT);
+            report_error(ERR_CM_LIMIT);
             return;
         }
         console_print("     %03X:%010llX->", address,
@@ -34,7 +34,7 @@ void change_main_memory()
     console_print("    FROM ADRS ?");
     for (uint32_t address = read_mm_address();; address++) {
         if (address > MM_LIMIT) {
-            report(ERR_MM_LIMIT);
+            report_error(ERR_MM_LIMIT);
             return;
         }
         console_print("     %04X:%04X->", address, M.MM[address]);

@@ -31,6 +31,6 @@ int parse_device_name(int &register_index)
     } else if (int code = device_code_of_name(line); code != DEV_UNKNOWN) {
         return code;   // compared whole and without regard to case
     }
-    report(ERR_ILLEGAL_INPUT);
+    report_error(ERR_ILLEGAL_INPUT);
     return DEV_UNKNOWN;
 }

@@ -1,6 +1,5 @@
 #include "console/dump.hpp"
 
-#include <cctype>
 #include <cstdint>
 
 #include "console/line_input.hpp"
@@ -52,12 +51,9 @@ void list_main_memory()
 
 void dump_command()
 {
-    char line[LINE_SIZE];
     console_print("DUMP\n");
     for (;;) {
-        console_print("  D?");
-        if (!read_console_line(line)) return;
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+        switch (read_choice("  D?")) {
         case '.': return;
         case 'R': show(REGISTERS_STYLE); break;
         case 'B': show(BUSES_STYLE); break;

@@ -39,6 +39,14 @@ void normalise_line(char *line)
     if (length > 0 && line[length - 1] == '\n') line[length - 1] = '\0';
 }
 
+char read_choice(const char *prompt)
+{
+    char line[LINE_SIZE];
+    console_print("%s", prompt);
+    if (!read_console_line(line)) return '.';
+    return static_cast<char>(toupper(static_cast<unsigned char>(line[0])));
+}
+
 bool is_end_token(const char *line)
 {
     return line[0] == '\0' || line[0] == '\n' || line[0] == '.';
@@ -80,7 +88,7 @@ int read_flag_value()
     case 'T':
         return 1;
     default:
-        report(ERR_ILLEGAL_INPUT);
+        report_error(ERR_ILLEGAL_INPUT);
         return 1;
     }
 }
@@ -95,7 +103,7 @@ uint32_t read_address(uint32_t limit, error_number beyond_limit)
     char line[LINE_SIZE];
     read_console_line(line);
     uint32_t address = hex_to_u32(line);
-    if (address > limit) report(beyond_limit);
+    if (address > limit) report_error(beyond_limit);
     return address;
 }
 

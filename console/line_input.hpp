@@ -21,6 +21,10 @@ bool read_console_line(char *line);
 // Removes leading white space and one trailing newline, in place.
 void normalise_line(char *line);
 
+// A menu choice: prints `prompt`, reads one line and returns its first
+// character in upper case ('\0' for an empty line, '.' at end of input).
+char read_choice(const char *prompt);
+
 // An empty line, a line beginning with a newline, or any line beginning with ".".
 bool is_end_token(const char *line);
 

@@ -18,12 +18,12 @@ void store_line(load_target target, const char *line)
         if (address <= CM_LIMIT)
             M.CM[address] = value;
         else
-            report(ERR_CM_LIMIT);
+            report_error(ERR_CM_LIMIT);
     } else {                   // the low 16 bits
         if (address <= MM_LIMIT)
             M.MM[address] = static_cast<uint16_t>(value);
         else
-            report(ERR_MM_LIMIT);
+            report_error(ERR_MM_LIMIT);
     }
 }
 
@@ -38,7 +38,7 @@ void load_command()
 
     FILE *file = fopen(name, "r");
     if (!file) {
-        report(ERR_IO_ERROR);
+        report_error(ERR_IO_ERROR);
         return;
     }
     // An empty file, or one that cannot be read at all (a directory), has no
@@ -56,7 +56,7 @@ void load_command()
     });
     if (has_header) {
         switch (target) {
-        case LOAD_INVALID: report(ERR_LOAD_FORMAT); break;
+        case LOAD_INVALID: report_error(ERR_LOAD_FORMAT); break;
         case LOAD_CM: console_print(" LOADED TO CM\n"); break;
         case LOAD_MM: console_print(" LOADED TO MM\n"); break;
         }

@@ -17,7 +17,7 @@ bool read_run_parameters(bool &no_step_limit)
     if (strcasecmp(line, "CNT") != 0)   // "CNT" continues from the present CMAR
         M.CMAR = static_cast<uint32_t>(hex_to_i32(line));
     if (M.CMAR > CM_LIMIT) {   // negative addresses included
-        report(ERR_CM_LIMIT);
+        report_error(ERR_CM_LIMIT);
         M.CMAR = 0;
     }
 

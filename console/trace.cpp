@@ -1,7 +1,5 @@
 #include "console/trace.hpp"
 
-#include <cctype>
-
 #include "console/device_names.hpp"
 #include "console/line_input.hpp"
 #include "console/points.hpp"
@@ -19,7 +17,6 @@ const column_style TRACE_STYLE = {
         return M.trace_select[row.code] != 0 && (row.index < 0 || M.reg_trace_select[row.index] != 0);
     },
     true, true};
-
 
 // Whether the step just made arrived at a trace point (any step does while
 // no trace point is set).
@@ -109,11 +106,8 @@ void select_trace_devices(int value)
 
 void device_selection_menu()
 {
-    char line[LINE_SIZE];
     for (;;) {
-        console_print("   TD?");
-        if (!read_console_line(line)) return;
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+        switch (read_choice("   TD?")) {
         case '.': return;
         case 'D': print_trace_header(); break;
         case 'R': select_trace_devices(0); break;
@@ -125,12 +119,10 @@ void device_selection_menu()
 
 void trace_command()
 {
-    char line[LINE_SIZE];
     console_print("TRACE\n");
     for (;;) {
-        console_print("  T?");
-        if (!read_console_line(line) || line[0] == '.') return;
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+        switch (read_choice("  T?")) {
+        case '.': return;
         case 'A': trace_point_menu(); break;
         case 'D':
             device_selection_menu();

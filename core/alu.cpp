@@ -55,8 +55,8 @@ void alu_operate()
     case 2:  logic(M.LBUS & M.RBUS); break;                     // AND, sets ZER
     case 3:  logic(M.LBUS | M.RBUS); break;                     // OR, sets ZER
     case 4:  logic(M.LBUS ^ M.RBUS); break;                     // exclusive OR, sets ZER
-    case 5:  report(ERR_UNDEFINED_CODE); break;                 // reached only from IR: undefined
-    case 6:  report(ERR_UNDEFINED_CODE); break;                 // undefined
+    case 5:  report_error(ERR_UNDEFINED_CODE); break;           // reached only from IR: undefined
+    case 6:  report_error(ERR_UNDEFINED_CODE); break;           // undefined
     case 7:  M.ABUS = M.LBUS | M.RBUS; break;                   // OR, flags untouched
     default: [[unlikely]] console_print("something is wrong (ALF=%x)\n", code); break;
     }

@@ -42,19 +42,11 @@ int console_print(const char *format, ...)
     return written;
 }
 
-void report_error(int number, const char *message, unsigned argument)
-{
-    console_print("\nERROR %d\n", number);
-    M.stop_flag = 1;
-    console_print(message, argument);
-    console_print("\n");
-}
-
-void report(error_number number)
+void report_error(error_number number)
 {
     struct entry {
         error_number number;
-        const char *message;
+        const char *message;   // a format with at most one %X, filled by argument
         unsigned argument;
     };
     static const entry table[] = {
@@ -75,7 +67,10 @@ void report(error_number number)
     };
     for (const entry &e : table)
         if (e.number == number) {
-            report_error(e.number, e.message, e.argument);
+            console_print("\nERROR %d\n", e.number);
+            M.stop_flag = 1;
+            console_print(e.message, e.argument);
+            console_print("\n");
             return;
         }
 }

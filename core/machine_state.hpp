@@ -131,10 +131,7 @@ enum error_number : int {
     ERR_NOT_READY = 18,
 };
 
-// Prints "\nERROR n\n", sets stop_flag, prints the message (a format with at
-// most one %X, filled by argument) and a line end. Never undoes anything.
-__attribute__((cold)) void report_error(int number, const char *message, unsigned argument);
-
-// report_error with the message and argument that the error table gives for
-// the number (FFFF for error 3, FFF for error 4).
-__attribute__((cold)) void report(error_number number);
+// Prints "\nERROR n\n", sets stop_flag, prints the message that the error
+// table gives for the number (with FFFF for error 3, FFF for error 4) and a
+// line end. Never undoes anything: the caller goes on with its recovery.
+__attribute__((cold)) void report_error(error_number number);

@@ -87,7 +87,7 @@ void fetch_and_decode()
     const uint32_t address = M.CMAR;
     if (address > CM_LIMIT) [[unlikely]] {
         static constexpr micro_instruction all_ones = decode(~uint64_t{0});
-        report(ERR_CM_LIMIT);
+        report_error(ERR_CM_LIMIT);
         M.current = all_ones;
         return;
     }
@@ -105,9 +105,9 @@ void drive_left_bus()
     case 10: M.LBUS = static_cast<uint16_t>(M.PC); break;           // PC
     case 11: M.LBUS = M.IOBUS; break;                               // I/O bus
     case 12: if (M.mem_cycle != 1)                                  // main-memory data
-                 report(ERR_NOT_READY);
+                 report_error(ERR_NOT_READY);
              else if (M.MAR > MM_LIMIT)
-                 report(ERR_MM_LIMIT);
+                 report_error(ERR_MM_LIMIT);
              else
                  M.LBUS = M.MM[M.MAR];
              break;
@@ -129,7 +129,7 @@ void drive_right_bus()
     case RBF_WORD_CONSTANT: M.RBUS = static_cast<uint16_t>(M.current.MIR); break;   // TSF:EXF:ADF
     case 12:                                                        // reserved
     case 13:                                                        // reserved
-    case 14: report(ERR_UNDEFINED_CODE); break;                     // reserved: RBUS kept
+    case 14: report_error(ERR_UNDEFINED_CODE); break;               // reserved: RBUS kept
     case 15: M.RBUS = 0; break;                                     // zero
     default: [[unlikely]] console_print("something is wrong (RBF=%x)\n", M.current.RBF); break;
     }
@@ -141,7 +141,7 @@ void complete_memory_cycle()
     case 0:  [[likely]] break;                                      // idle
     case 1:  M.mem_cycle = 0; break;                                // read delivered in step 5
     case 2:  if (M.MAR > MM_LIMIT) {                                // write this cycle's LBUS
-                 report(ERR_MM_LIMIT);                              // retried next cycle
+                 report_error(ERR_MM_LIMIT);                              // retried next cycle
              } else {
                  M.MM[M.MAR] = M.LBUS;
                  M.mem_cycle = 0;
@@ -153,7 +153,7 @@ void complete_memory_cycle()
 
 void start_memory_cycle()
 {
-    switch (static_cast<unsigned>(M.current.MMF)) {   // unsigned: one test finds 2 and 3
+    switch (static_cast<unsigned>(M.current.MMF)) {
     case 0:  M.MAR = M.LBUS; M.mem_cycle = 1; break;                // start a read
     case 1:  M.MAR = M.LBUS; M.mem_cycle = 2; break;                // start a write
     case 2:  [[likely]] break;                                      // none
@@ -173,7 +173,7 @@ void store_shifter_bus()
     case 11: ir_register(8, 1) = M.SBUS; break;                     // register IR[9:8] + 1
     case 12: M.PC = M.SBUS; break;                                  // PC
     case 13:                                                        // reserved
-    case 14: report(ERR_UNDEFINED_CODE); break;                     // reserved: nothing stored
+    case 14: report_error(ERR_UNDEFINED_CODE); break;               // reserved: nothing stored
     case 15: break;                                                 // nothing stored
     default: [[unlikely]] console_print("something is wrong (SBF=%x)\n", M.current.SBF); break;
     }
@@ -186,11 +186,11 @@ void micro_cycle()
     fetch_and_decode();                       // steps 1, 2
     sequence_next();                          // step 3
     // Steps 4, 8 and 9 act only on a transfer started in the cycle before,
-    // and no step between them starts one: one test covers all three.
+    // and no step between them starts one.
     const bool transfer_pending = (M.io_cycle | M.mem_cycle) != 0;
     if (transfer_pending) complete_input();   // step 4
     drive_left_bus();                         // step 5
-    if (M.current.EXF == 5) M.IOBUS = M.LBUS;         // step 6
+    if (M.current.EXF == 5) M.IOBUS = M.LBUS; // step 6
     drive_right_bus();                        // step 7
     if (transfer_pending) {
         complete_memory_cycle();              // step 8

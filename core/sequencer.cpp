@@ -11,7 +11,7 @@ int test_condition()
     case 3:  return M.OVR != 0;                      // overflow
     case 4:  return M.T != 0;                        // T flag
     case 5:  return M.C == 0;                        // counter at zero (C itself, not CZ)
-    case TSF_RESERVED: report(ERR_UNDEFINED_CODE); return 0;   // undefined: counts as false
+    case TSF_RESERVED: report_error(ERR_UNDEFINED_CODE); return 0;   // undefined: counts as false
     case 7:  return 1;                               // always
     default: [[unlikely]] console_print("something is wrong (TSF=%x)\n", M.current.TSF); return 0;
     }
@@ -43,14 +43,14 @@ void sequence_next()
         if (M.cmar_sp < STACK_DEPTH)
             M.cmar_stack[M.cmar_sp++] = static_cast<uint16_t>(cur + 1);
         else
-            report(ERR_STACK_OVERFLOW);
+            report_error(ERR_STACK_OVERFLOW);
         M.CMAR = jump_address();
         break;
     case SQF_RETURN:
         if (M.cmar_sp > 0)
             M.CMAR = M.cmar_stack[--M.cmar_sp];
         else
-            report(ERR_EMPTY_STACK);
+            report_error(ERR_EMPTY_STACK);
         break;
     case SQF_JUMP_IF_TRUE:    M.CMAR = test_condition() ? in_page(cur) : cur + 1; break;
     case SQF_JUMP_IF_FALSE:   M.CMAR = test_condition() ? cur + 1 : in_page(cur); break;
@@ -59,7 +59,7 @@ void sequence_next()
     case SQF_DISPATCH_RXRY:   M.CMAR = (dispatch_base() & ~0x3Fu) | ((M.IR >> 6) & 0x3C) | (M.current.ADF & 3u); break;
     case SQF_RESTART_IF_TRUE: M.CMAR = test_condition() ? 0 : in_page(cur); break;
     case 9: case 10: case 11:
-    case 12: case 13: case 14: report(ERR_UNDEFINED_CODE); break;   // reserved: CMAR stays
+    case 12: case 13: case 14: report_error(ERR_UNDEFINED_CODE); break;   // reserved: CMAR stays
     case SQF_CONTINUE:        M.CMAR = cur + 1; break;
     default: [[unlikely]] console_print("something is wrong (SQF=%x)\n", M.current.SQF); break;
     }

@@ -28,7 +28,7 @@ void shift_operate()
              M.CRY = (a >> 7) & 1;
              break;
     case 5:  M.SBUS = static_cast<uint16_t>(a << 8 | a >> 8); break;           // byte swap
-    case 6:  report(ERR_UNDEFINED_CODE); break;                                 // undefined
+    case 6:  report_error(ERR_UNDEFINED_CODE); break;                           // undefined
     case 7:  M.SBUS = static_cast<uint16_t>(a); break;                          // pass
     default: [[unlikely]] console_print("something is wrong (SHF=%x)\n", M.current.SHF); break;
     }

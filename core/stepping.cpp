@@ -33,8 +33,7 @@ uint64_t counted(uint64_t steps)
     return steps;
 }
 
-// The two loops below compile the micro-cycle and every machine step it
-// calls into themselves; each step is the one micro_cycle() call.
+// In each loop below, a step is the one micro_cycle() call.
 
 [[gnu::flatten, gnu::noinline]] uint64_t run_plain(uint64_t limit)
 {
