@@ -26,11 +26,11 @@
 #include "asm/disassembler.hpp"
 #include "asm/mnemonics.hpp"
 #include "console/load.hpp"
-#include "console/load_writer.hpp"
 #include "console/points.hpp"
-#include "console/run.hpp"
+#include "core/load_file.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
+#include "core/stepping.hpp"
 
 namespace {
 
@@ -132,15 +132,15 @@ uint32_t steps_made = 0;
 int last_error = 0;
 std::array<uint64_t, CM_WORDS + 1> profile_counts{};
 
-// The step loop of a run: break points checked before the first step and
-// after each, as the Run command checks them.
-template <bool PROFILE, bool BREAKS>
-uint32_t step(uint32_t limit)
+// A profiled run: the shared run loop's rules (core/stepping.hpp), with the
+// word about to run counted before each step.
+template <bool BREAKS>
+uint32_t profiled_steps(uint32_t limit)
 {
     if (BREAKS && limit > 0) check_break_points();
     uint32_t steps = 0;
     while (steps < limit) {
-        if (PROFILE) profile_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
+        profile_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
         micro_cycle();
         if (BREAKS) check_break_points();
         steps++;
@@ -168,9 +168,9 @@ const register_row REGISTERS_TABLE[] = {
     {"SBUS", R16, &M.SBUS}, {"IOBUS", R16, &M.IOBUS},
     {"ZER", FLAG, &M.ZER}, {"NEG", FLAG, &M.NEG}, {"CRY", FLAG, &M.CRY}, {"OVR", FLAG, &M.OVR},
     {"CZ", FLAG, &M.CZ},   {"T", FLAG, &M.T},
-    {"LBF", FIELD, &M.LBF}, {"RBF", FIELD, &M.RBF}, {"ALF", FIELD, &M.ALF}, {"SHF", FIELD, &M.SHF},
-    {"SBF", FIELD, &M.SBF}, {"MMF", FIELD, &M.MMF}, {"SQF", FIELD, &M.SQF}, {"TSF", FIELD, &M.TSF},
-    {"EXF", FIELD, &M.EXF}, {"ADF", FIELD, &M.ADF},
+    {"LBF", FIELD, &M.current.LBF}, {"RBF", FIELD, &M.current.RBF}, {"ALF", FIELD, &M.current.ALF}, {"SHF", FIELD, &M.current.SHF},
+    {"SBF", FIELD, &M.current.SBF}, {"MMF", FIELD, &M.current.MMF}, {"SQF", FIELD, &M.current.SQF}, {"TSF", FIELD, &M.current.TSF},
+    {"EXF", FIELD, &M.current.EXF}, {"ADF", FIELD, &M.current.ADF},
     {"MEMCYCLE", STATE, &M.mem_cycle}, {"IOCYCLE", STATE, &M.io_cycle}, {"SP", STATE, &M.cmar_sp},
     {"S0", R16, &M.cmar_stack[0]}, {"S1", R16, &M.cmar_stack[1]}, {"S2", R16, &M.cmar_stack[2]},
     {"S3", R16, &M.cmar_stack[3]}, {"S4", R16, &M.cmar_stack[4]}, {"S5", R16, &M.cmar_stack[5]},
@@ -323,9 +323,9 @@ int k3_run(uint32_t limit, int profile)
     M.step_count = 0;
     M.max_steps = limit > INT32_MAX ? INT32_MAX : static_cast<int32_t>(limit);
     if (profile)
-        steps_made = M.break_active ? step<true, true>(limit) : step<true, false>(limit);
+        steps_made = M.break_active ? profiled_steps<true>(limit) : profiled_steps<false>(limit);
     else
-        steps_made = M.break_active ? step<false, true>(limit) : step<false, false>(limit);
+        steps_made = static_cast<uint32_t>(run_steps(limit));
     M.step_count = static_cast<int32_t>(steps_made);
     if (M.printer_file) fflush(M.printer_file);
 

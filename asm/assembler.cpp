@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "asm/micro_statement.hpp"
-#include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 namespace {
 

@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "asm/mnemonics.hpp"
-#include "console/line_input.hpp"
-#include "console/load.hpp"
-#include "core/machine_state.hpp"
+#include "core/load_file.hpp"
+#include "core/micro_word.hpp"
 
 bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &words, diagnostics &diag)
 {
@@ -17,28 +16,27 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
         diag.error({path, 0, 0}, "cannot open the file");
         return false;
     }
-    // The same reads as the Load command: pieces of at most 511 characters,
-    // each piece after the header a data line of its own.
-    char line[LINE_SIZE];
-    if (!fgets(line, LINE_SIZE, file) || load_file_header(line) != LOAD_CM) {
-        diag.error({path, 1, 1}, "not a CM load file: the first line must begin with CM");
-        fclose(file);
-        return false;
-    }
+    // The same reads as the Load command; a piece of a long line is a data
+    // line of its own but keeps the line's number.
+    bool has_header = false, is_cm = false, new_line = true;
+    int number = 0;
     std::map<uint32_t, int> line_of;
-    int number = 1;
-    bool new_line = strchr(line, '\n') != nullptr;
-    while (fgets(line, LINE_SIZE, file)) {
+    read_load_lines(file, [&](const char *line) {
         if (new_line) number++;
         new_line = strchr(line, '\n') != nullptr;
+        if (!has_header) {
+            has_header = true;
+            is_cm = load_file_header(line) == LOAD_CM;
+            return is_cm;
+        }
         uint32_t address;
         uint64_t value;
-        if (!load_file_line(LOAD_CM, line, address, value)) continue;   // no value column: nothing stored
+        if (!load_file_line(LOAD_CM, line, address, value)) return true;   // no value column: nothing stored
         char text[64];
         snprintf(text, sizeof text, "0x%03X", address);
         if (address > CM_LIMIT) {
             diag.warning({path, number, 1}, std::string("address ") + text + " is beyond control memory: Load skips this line");
-            continue;
+            return true;
         }
         auto [it, added] = line_of.try_emplace(address, number);
         if (!added) {
@@ -47,8 +45,13 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
             it->second = number;
         }
         words[address] = value;
-    }
+        return true;
+    });
     fclose(file);
+    if (!is_cm) {
+        diag.error({path, 1, 1}, "not a CM load file: the first line must begin with CM");
+        return false;
+    }
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include "asm/disassembler.hpp"
 #include "asm/listing.hpp"
 #include "asm/timing_check.hpp"
-#include "console/load_writer.hpp"
+#include "core/load_file.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "asm/mnemonics.hpp"
-#include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 namespace {
 
@@ -23,6 +23,9 @@ constexpr dispatch_kind DISPATCH_KINDS[] = {
 };
 
 constexpr int64_t PAGE_MASK = ~int64_t{0x1FF};   // a page is a 512-word block
+
+// The control memory's addresses, as messages give them.
+const std::string CM_RANGE = " (" + hex_text(0, 3) + "-" + hex_text(CM_LIMIT, 3) + ")";
 
 // Collects the fields the clauses of one line set. Each field is set at most
 // once; set_at_ keeps the column of the clause that set it, by the field's
@@ -168,7 +171,7 @@ bool micro_encoder::jump_target(int sqf, int column)
     std::optional<int64_t> target = value();
     if (!target) return false;
     if (*target < 0 || *target > CM_LIMIT)
-        return fail(first.column, "target " + std::to_string(*target) + " is outside control memory (0x000-0xFFF)");
+        return fail(first.column, "target " + hex_text(*target, 3) + " is outside control memory" + CM_RANGE);
     return set(FIELD_SQF, sqf, column) && set(FIELD_TSF, *target >> 9, column) &&
            set(FIELD_ADF, *target & 0x1FF, column);
 }
@@ -219,7 +222,7 @@ bool micro_encoder::dispatch(int column)
     std::optional<int64_t> table = value();
     if (!table) return false;
     if (*table < 0 || *table > CM_LIMIT)
-        return fail(first.column, "table " + std::to_string(*table) + " is outside control memory (0x000-0xFFF)");
+        return fail(first.column, "table " + hex_text(*table, 3) + " is outside control memory" + CM_RANGE);
     if (*table & how->ir_bits)
         return fail(first.column, std::string("DISPATCH ") + how->name + " cannot reach table " + hex_text(*table, 3) +
                                       ": its address bits " + how->ir_bits_text + " must be 0");

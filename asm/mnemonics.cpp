@@ -109,18 +109,6 @@ int find_mnemonic(const field_mnemonics &table, std::string_view name)
     return -1;
 }
 
-bool is_reserved_code(micro_field field, int code)
-{
-    switch (field.low_bit) {
-    case FIELD_RBF.low_bit: return code >= 12 && code <= 14;
-    case FIELD_ALF.low_bit: return code == 6;
-    case FIELD_SHF.low_bit: return code == 6;
-    case FIELD_SBF.low_bit: return code == 13 || code == 14;
-    case FIELD_SQF.low_bit: return code >= 9 && code <= 14;
-    default: return false;
-    }
-}
-
 // The sequencer's address of IR field 0, with v = TSF bit 0 followed by ADF:
 //   SQF 5: address bits 11..4 = ADF bits 7..0
 //   SQF 6: address bits 11..4 = v bits 9..2, bits 1..0 = ADF bits 1..0

@@ -4,18 +4,11 @@
 
 #include "console/device_names.hpp"
 #include "console/line_input.hpp"
+#include "console/registers.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_word.hpp"
 
 namespace {
-
-// Shows "    NAME:value->" with the value in `digits` hex digits and returns the
-// answer cut to `mask`. Every answer stores something: one without digits is 0.
-unsigned ask_value(const char *name, int digits, unsigned value, unsigned mask)
-{
-    console_print("    %s:%0*X->", name, digits, value);
-    return static_cast<unsigned>(read_hex_value()) & mask;
-}
 
 // Control-memory words from a start address until an end token or past 0xFFF.
 void change_control_memory()
@@ -24,7 +17,7 @@ void change_control_memory()
     console_print("    FROM ADRS ?");
     for (uint32_t address = read_cm_address();; address++) {
         if (address > CM_LIMIT) {
-            report(ERR_CM_LIMIT);
+            report_error(ERR_CM_LIMIT);
             return;
         }
         console_print("     %03X:%010llX->", address,
@@ -41,7 +34,7 @@ void change_main_memory()
     console_print("    FROM ADRS ?");
     for (uint32_t address = read_mm_address();; address++) {
         if (address > MM_LIMIT) {
-            report(ERR_MM_LIMIT);
+            report_error(ERR_MM_LIMIT);
             return;
         }
         console_print("     %04X:%04X->", address, M.MM[address]);
@@ -70,6 +63,33 @@ void change_flags()
     M.T   = ask_flag("    T   ?");
 }
 
+// Asks for the new value of one row, showing the present one, and stores it.
+void change_row(const register_row &row)
+{
+    const unsigned value = register_value(row);
+    switch (row.change) {
+    case CHANGE_REGISTER:   // every answer stores something: one without digits is 0
+        console_print("    R[%d]:%0*X->", row.index, row.digits, value);
+        store_register_value(row, static_cast<unsigned>(read_hex_value()) & row.mask);
+        break;
+    case CHANGE_VALUE:
+        console_print("    %s:%0*X->", row.name, row.digits, value & row.mask);
+        store_register_value(row, static_cast<unsigned>(read_hex_value()) & row.mask);
+        break;
+    case CHANGE_CM_ADDRESS:   // kept even beyond 0xFFF
+        console_print("    %s:%0*X->", row.name, row.digits, value);
+        store_register_value(row, read_cm_address());
+        break;
+    case CHANGE_MM_ADDRESS:   // kept even beyond 0xFFFF
+        console_print("    %s:%0*X->", row.name, row.digits, value);
+        store_register_value(row, read_mm_address());
+        break;
+    case CHANGE_FLAGS: change_flags(); break;
+    case CHANGE_CM_WORDS: change_control_memory(); break;
+    case CHANGE_MM_WORDS: change_main_memory(); break;
+    }
+}
+
 }  // namespace
 
 void change_command()
@@ -77,36 +97,9 @@ void change_command()
     console_print("CHANGE\n");
     for (;;) {
         int index;
-        switch (parse_device_name(index)) {
-        case DEV_REGISTER:   // general register Rn
-            console_print("    R[%d]:%04X->", index, M.R[index]);
-            M.R[index] = static_cast<uint16_t>(read_hex_value());
-            break;
-        case DEV_PC:    M.PC    = ask_value("PC",    4, M.PC,    0xFFFF); break;   // program counter
-        case DEV_IR:    M.IR    = ask_value("IR",    4, M.IR,    0xFFFF); break;   // instruction register
-        case DEV_LBUS:  M.LBUS  = ask_value("LBUS",  4, M.LBUS,  0xFFFF); break;   // left bus
-        case DEV_SBUS:  M.SBUS  = ask_value("SBUS",  4, M.SBUS,  0xFFFF); break;   // shifter output
-        case DEV_ABUS:  M.ABUS  = ask_value("ABUS",  4, M.ABUS,  0xFFFF); break;   // ALU output
-        case DEV_IOBUS: M.IOBUS = ask_value("IOBUS", 4, M.IOBUS, 0xFFFF); break;   // I/O data bus
-        case DEV_FSR:   M.FSR   = ask_value("FSR",   1, M.FSR & 0xF, 0xF); break;  // flag save register
-        case DEV_RBUS:  M.RBUS  = ask_value("RBUS",  4, M.RBUS,  0xFFFF); break;   // right bus
-        case DEV_CM:    change_control_memory(); break;                            // control memory words
-        case DEV_MM:    change_main_memory(); break;                               // main memory words
-        case DEV_MAR:   // main-memory address, kept even above 0xFFFF
-            console_print("    MAR:%04X->", M.MAR);
-            M.MAR = read_mm_address();
-            break;
-        case DEV_CMAR:  // next micro-instruction address, kept even above 0xFFF
-            console_print("    CMAR:%03X->", M.CMAR);
-            M.CMAR = read_cm_address();
-            break;
-        case DEV_C:     M.C     = ask_value("C",     2, M.C,     0xFF);   break;   // 8-bit counter
-        case DEV_FLAG:  change_flags(); break;                                     // ZER NEG CRY OVR CZ T
-        case DEV_ALL:                                                              // "*", "R*", "B*" group
-        case DEV_ALL_REGS:                                                         // the trace display's
-        case DEV_ALL_BUSES: break;                                                 // columns: no change
-        case DEV_END: return;                                                      // end token, end of input
-        case DEV_UNKNOWN: break;                                                   // error 7 already shown
-        }
+        const int code = parse_device_name(index);
+        if (code == DEV_END) return;   // end token, end of input
+        // The group names and an unknown name (error 7 already shown) have no row.
+        if (const register_row *row = find_register_row(code, index)) change_row(*row);
     }
 }

@@ -1,6 +1,5 @@
 #include "console/command_loop.hpp"
 
-#include <cctype>
 #include <cstdio>
 
 #include "console/change.hpp"
@@ -69,14 +68,8 @@ void command_loop()
     clear_control_memory();
     clear_main_memory();
 
-    char line[LINE_SIZE];
     for (;;) {
-        console_print(">> ");
-        if (!read_console_line(line)) {
-            terminate();
-            return;
-        }
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+        switch (read_choice(">> ")) {   // end of input reads as "."
         case 'B': break_point_menu(); break;
         case 'C': change_command(); break;
         case 'D': dump_command(); break;

@@ -1,32 +1,26 @@
 #include "console/dump.hpp"
 
-#include <cctype>
 #include <cstdint>
 
 #include "console/line_input.hpp"
+#include "console/registers.hpp"
 #include "core/machine_state.hpp"
 
 namespace {
 
-char bit_char(int flag) { return flag ? '1' : '0'; }
+// Dump R: the registers and flags, the flag column with the CZ flag itself.
+const column_style REGISTERS_STYLE = {[](const register_row &row) { return (row.groups & GROUP_ALL) != 0; },
+                                      false, true};
+// Dump B: the buses, without the last column's trailing blank.
+const column_style BUSES_STYLE = {[](const register_row &row) { return (row.groups & GROUP_BUSES) != 0; },
+                                  false, false};
 
-void show_registers()
+void show(const column_style &style)
 {
-    console_print("CMAR MAR  C   PC   IR  ZNCOCT FSR ");
-    for (int n = 0; n < REGISTERS; n++) console_print(" R%d  ", n);
-    console_print("\n");
-    console_print("%03X  %04X %02X %04X %04X %c%c%c%c%c%c  %01X  ",
-                  M.CMAR, M.MAR, M.C, M.PC, M.IR,
-                  bit_char(M.ZER), bit_char(M.NEG), bit_char(M.CRY),
-                  bit_char(M.OVR), bit_char(M.CZ), bit_char(M.T), M.FSR);
-    for (int n = 0; n < REGISTERS; n++) console_print("%04X ", M.R[n]);
-    console_print("\n");
-}
-
-void show_buses()
-{
-    console_print("LBUS RBUS ABUS SBUS IOBUS\n");
-    console_print("%04X %04X %04X %04X %04X\n", M.LBUS, M.RBUS, M.ABUS, M.SBUS, M.IOBUS);
+    const column_set columns = columns_of(style);
+    char text[2 * REGISTER_LINE_BYTES];
+    *format_register_values(format_register_header(text, columns), columns) = '\0';
+    console_print("%s", text);
 }
 
 // The last address a listing reaches: the end address, but never past the
@@ -57,15 +51,12 @@ void list_main_memory()
 
 void dump_command()
 {
-    char line[LINE_SIZE];
     console_print("DUMP\n");
     for (;;) {
-        console_print("  D?");
-        if (!read_console_line(line)) return;
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+        switch (read_choice("  D?")) {
         case '.': return;
-        case 'R': show_registers(); break;
-        case 'B': show_buses(); break;
+        case 'R': show(REGISTERS_STYLE); break;
+        case 'B': show(BUSES_STYLE); break;
         case 'C': list_control_memory(); break;
         case 'M': list_main_memory(); break;
         default: console_print(" Please key in R)eg, B)us, C)m, M)m or \".\"(end)\n"); break;

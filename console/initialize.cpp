@@ -1,18 +1,13 @@
 #include "console/initialize.hpp"
 
-#include <cctype>
-
 #include "console/line_input.hpp"
 #include "core/machine_state.hpp"
 
 void initialize_command()
 {
-    char line[LINE_SIZE];
     console_print("INITIALIZE\n");
-    for (;;) {
-        console_print("  I?");
-        if (!read_console_line(line) || line[0] == '.') break;
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+    for (char choice; (choice = read_choice("  I?")) != '.';) {
+        switch (choice) {
         case 'R': reset_registers(); break;
         case 'C': clear_control_memory(); break;
         case 'M': clear_main_memory(); break;

@@ -3,10 +3,12 @@
 // Every operator answer is one console line of at most 511 characters (a
 // longer line arrives in pieces), normalised: white space at its start and one
 // newline at its end removed. Numbers typed by the operator are hexadecimal,
-// converted by the three saturating conversions below.
+// converted by the saturating conversions of core/hex_text.hpp.
 #pragma once
 
 #include <cstdint>
+
+#include "core/hex_text.hpp"   // hex_to_i32, hex_to_u32, hex_to_i64
 
 constexpr int LINE_SIZE = 512;
 
@@ -19,14 +21,12 @@ bool read_console_line(char *line);
 // Removes leading white space and one trailing newline, in place.
 void normalise_line(char *line);
 
+// A menu choice: prints `prompt`, reads one line and returns its first
+// character in upper case ('\0' for an empty line, '.' at end of input).
+char read_choice(const char *prompt);
+
 // An empty line, a line beginning with a newline, or any line beginning with ".".
 bool is_end_token(const char *line);
-
-// Hexadecimal conversions: leading white space, optional sign, optional 0x,
-// digits up to the first non-digit; no digits gives 0; saturating.
-int32_t hex_to_i32(const char *text);
-uint32_t hex_to_u32(const char *text);   // a minus sign negates modulo 2^32
-int64_t hex_to_i64(const char *text);
 
 // Decimal conversion in the manner of atoi (optional sign, leading digits, no
 // digits gives 0), saturating at the signed 32-bit limits.

@@ -1,72 +1,33 @@
 #include "console/load.hpp"
 
 #include <cstdio>
-#include <cstring>
 
 #include "console/line_input.hpp"
 #include "core/machine_state.hpp"
 
 namespace {
 
-// Where the value of a data line begins: a CM line is three address digits,
-// two separators and ten value digits; an MM line four, two and four.
-constexpr size_t CM_VALUE_COLUMN = 5;
-constexpr size_t MM_VALUE_COLUMN = 6;
-
-// True when the line reaches its value column, its newline counted. A shorter
-// line has no value field; looking only this far never reads past the end of
-// the line's text into what an earlier, longer line left in the buffer.
-bool reaches(const char *line, size_t column) { return strnlen(line, column) == column; }
-
-// Stores every further line of the file in the memory that target (CM or MM)
-// names. A line longer than the buffer arrives in pieces, each piece a data
-// line of its own.
-void load_data_lines(FILE *file, load_target target)
+// Stores one data line in the memory that target (CM or MM) names; a line
+// without a value column stores nothing.
+void store_line(load_target target, const char *line)
 {
-    char line[LINE_SIZE];
     uint32_t address;
     uint64_t value;
-    while (fgets(line, LINE_SIZE, file)) {
-        if (!load_file_line(target, line, address, value)) continue;   // no value: skipped
-        if (target == LOAD_CM) {   // the whole 64-bit value: bits above 39 as the file gives them
-            if (address <= CM_LIMIT)
-                M.CM[address] = value;
-            else
-                report(ERR_CM_LIMIT);
-        } else {                   // the low 16 bits
-            if (address <= MM_LIMIT)
-                M.MM[address] = static_cast<uint16_t>(value);
-            else
-                report(ERR_MM_LIMIT);
-        }
+    if (!load_file_line(target, line, address, value)) return;
+    if (target == LOAD_CM) {   // the whole 64-bit value: bits above 39 as the file gives them
+        if (address <= CM_LIMIT)
+            M.CM[address] = value;
+        else
+            report_error(ERR_CM_LIMIT);
+    } else {                   // the low 16 bits
+        if (address <= MM_LIMIT)
+            M.MM[address] = static_cast<uint16_t>(value);
+        else
+            report_error(ERR_MM_LIMIT);
     }
 }
 
 }  // namespace
-
-load_target load_file_header(const char *line)
-{
-    if (line[0] == 'C' && line[1] == 'M') return LOAD_CM;
-    if (line[0] == 'M' && line[1] == 'M') return LOAD_MM;
-    return LOAD_INVALID;
-}
-
-bool load_file_line(load_target target, const char *line, uint32_t &address, uint64_t &value)
-{
-    switch (target) {
-    case LOAD_INVALID: return false;
-    case LOAD_CM:
-        if (!reaches(line, CM_VALUE_COLUMN)) return false;
-        value = static_cast<uint64_t>(hex_to_i64(line + CM_VALUE_COLUMN));
-        break;
-    case LOAD_MM:
-        if (!reaches(line, MM_VALUE_COLUMN)) return false;
-        value = hex_to_u32(line + MM_VALUE_COLUMN);
-        break;
-    }
-    address = hex_to_u32(line);
-    return true;
-}
 
 void load_command()
 {
@@ -77,7 +38,7 @@ void load_command()
 
     FILE *file = fopen(name, "r");
     if (!file) {
-        report(ERR_IO_ERROR);
+        report_error(ERR_IO_ERROR);
         return;
     }
     load_stream(file);
@@ -86,22 +47,25 @@ void load_command()
 
 load_target load_stream(FILE *file)
 {
-    // An empty file, or one that cannot be read at all (a directory), loads
-    // nothing and says nothing more; a read failure later ends the load as the
-    // end of the file does.
-    char header[LINE_SIZE];
-    if (!fgets(header, LINE_SIZE, file)) return LOAD_INVALID;
-    const load_target target = load_file_header(header);
-    switch (target) {
-    case LOAD_INVALID: report(ERR_LOAD_FORMAT); break;
-    case LOAD_CM:
-        load_data_lines(file, LOAD_CM);
-        console_print(" LOADED TO CM\n");
-        break;
-    case LOAD_MM:
-        load_data_lines(file, LOAD_MM);
-        console_print(" LOADED TO MM\n");
-        break;
+    // An empty file, or one that cannot be read at all (a directory), has no
+    // header: it loads nothing and says nothing more.
+    bool has_header = false;
+    load_target target = LOAD_INVALID;
+    read_load_lines(file, [&](const char *line) {
+        if (has_header) {
+            store_line(target, line);
+            return true;
+        }
+        has_header = true;
+        target = load_file_header(line);
+        return target != LOAD_INVALID;
+    });
+    if (has_header) {
+        switch (target) {
+        case LOAD_INVALID: report_error(ERR_LOAD_FORMAT); break;
+        case LOAD_CM: console_print(" LOADED TO CM\n"); break;
+        case LOAD_MM: console_print(" LOADED TO MM\n"); break;
+        }
     }
     return target;
 }

@@ -1,7 +1,5 @@
 #include "console/points.hpp"
 
-#include <cctype>
-
 #include "console/line_input.hpp"
 
 namespace {
@@ -38,7 +36,7 @@ void address_loop(const point_menu_kind &kind, bool setting)
         console_print("%s", kind.address_prompt);
         if (!read_console_line(line) || line[0] == '.') return;
         int32_t address = hex_to_i32(line);
-        if (static_cast<uint32_t>(address) > CM_LIMIT) report(ERR_CM_LIMIT);
+        if (static_cast<uint32_t>(address) > CM_LIMIT) report_error(ERR_CM_LIMIT);
         if (setting)
             set_point(kind.table, address, kind.overflow);
         else
@@ -48,16 +46,14 @@ void address_loop(const point_menu_kind &kind, bool setting)
 
 void point_menu(const point_menu_kind &kind)
 {
-    char line[LINE_SIZE];
-    console_print("%s%s", kind.title, kind.prompt);
-    while (read_console_line(line) && line[0] != '.') {
-        switch (toupper(static_cast<unsigned char>(line[0]))) {
+    console_print("%s", kind.title);
+    for (char choice; (choice = read_choice(kind.prompt)) != '.';) {
+        switch (choice) {
         case 'D': display_points(kind.table); break;
         case 'R': address_loop(kind, false); break;
         case 'S': address_loop(kind, true); break;
         default: console_print("Please key in S)et, R)eset, D)isplay or \".\"(end)\n"); break;
         }
-        console_print("%s", kind.prompt);
     }
     kind.active = any_point_in_use(kind.table);
 }
@@ -72,7 +68,7 @@ void set_point(point_slot (&table)[POINT_SLOTS], int32_t address, error_number o
         if (!slot.in_use && !free_slot) free_slot = &slot;
     }
     if (!free_slot) {
-        report(overflow);
+        report_error(overflow);
         return;
     }
     free_slot->in_use = 1;

@@ -48,15 +48,15 @@ void logic(uint16_t result)
 
 void alu_operate()
 {
-    int code = M.ALF == 5 ? (M.IR >> 4) & 7 : M.ALF;
+    int code = M.current.ALF == 5 ? (M.IR >> 4) & 7 : M.current.ALF;
     switch (code) {
     case 0:  add(exf_carry_bit()); break;                       // LBUS + RBUS + carry
     case 1:  subtract(exf_carry_bit()); break;                  // LBUS - RBUS - borrow
     case 2:  logic(M.LBUS & M.RBUS); break;                     // AND, sets ZER
     case 3:  logic(M.LBUS | M.RBUS); break;                     // OR, sets ZER
     case 4:  logic(M.LBUS ^ M.RBUS); break;                     // exclusive OR, sets ZER
-    case 5:  report(ERR_UNDEFINED_CODE); break;                 // reached only from IR: undefined
-    case 6:  report(ERR_UNDEFINED_CODE); break;                 // undefined
+    case 5:  report_error(ERR_UNDEFINED_CODE); break;           // reached only from IR: undefined
+    case 6:  report_error(ERR_UNDEFINED_CODE); break;           // undefined
     case 7:  M.ABUS = M.LBUS | M.RBUS; break;                   // OR, flags untouched
     default: [[unlikely]] console_print("something is wrong (ALF=%x)\n", code); break;
     }

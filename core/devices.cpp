@@ -13,20 +13,20 @@ void start_io()
     switch (M.IR >> 8) {
     case 0xEC:                                                   // input
         if (device != 0)
-            report(ERR_IO_DEVICE);
+            report_error(ERR_IO_DEVICE);
         else if (!M.reader_file)
             M.reader_file = fopen("KALV.CRD", "r");
         M.io_cycle = 1;
         break;
     case 0xED:                                                   // output
         if (device != 1)
-            report(ERR_IO_DEVICE);
+            report_error(ERR_IO_DEVICE);
         else if (!M.printer_file)
             M.printer_file = fopen("KALV.LPT", "w");
         M.io_cycle = 2;
         break;
     default:                                                     // no I/O instruction
-        report(ERR_IO_INSTRUCTION);
+        report_error(ERR_IO_INSTRUCTION);
         break;
     }
 }
@@ -38,7 +38,7 @@ void complete_input()
     case 1: {                                                    // input started
         const int byte = M.reader_file ? getc(M.reader_file) : EOF;
         if (byte == EOF) {
-            report(ERR_NO_DATA);
+            report_error(ERR_NO_DATA);
             M.IOBUS = 0xFFFF;
         } else {
             M.IOBUS = static_cast<uint16_t>(byte);

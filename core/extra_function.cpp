@@ -16,7 +16,7 @@ uint16_t step_ir_field(int shift, unsigned step)
 
 void extra_function()
 {
-    switch (M.EXF) {
+    switch (M.current.EXF) {
     case 0:  M.C = (M.C - 1) & 0xFF; break;                 // count C down, 0 wraps to 255
     case 1:  M.FSR = static_cast<uint16_t>(                 // save the flags in FSR
                  (M.ZER != 0) << 3 | (M.NEG != 0) << 2 | (M.CRY != 0) << 1 | (M.OVR != 0));
@@ -37,7 +37,7 @@ void extra_function()
              console_print("\n OV LAMP ON !\n");
              break;
     case 15: break;                                         // no extra function
-    default: [[unlikely]] console_print("something is wrong (EXF=%x)\n", M.EXF); break;
+    default: [[unlikely]] console_print("something is wrong (EXF=%x)\n", M.current.EXF); break;
     }
     M.CZ = M.C == 0;
 }

@@ -12,5 +12,5 @@ void extra_function();
 // it at its own moment, so the shifter sees the carry the ALU just left.
 inline unsigned exf_carry_bit()
 {
-    return M.EXF == 3 || (M.EXF == 2 && M.CRY != 0);
+    return M.current.EXF == 3 || (M.current.EXF == 2 && M.CRY != 0);
 }

@@ -16,7 +16,7 @@ void reset_registers()
     M.FSR = 0;
     M.LBUS = M.RBUS = M.ABUS = M.SBUS = M.IOBUS = 0;
     M.ZER = M.NEG = M.CRY = M.OVR = M.CZ = M.T = 0;
-    M.MIR = 0;
+    M.current.MIR = 0;
     M.cmar_sp = 0;
     M.mem_cycle = 0;
     M.io_cycle = 0;
@@ -25,7 +25,7 @@ void reset_registers()
     M.break_active = 0;
     M.trace_active = 0;
     memset(M.trace_select, 0, sizeof M.trace_select);
-    M.trace_select[13] = 1;   // CMAR alone is shown
+    M.trace_select[DEV_CMAR] = 1;   // CMAR alone is shown
     memset(M.reg_trace_select, 0, sizeof M.reg_trace_select);
 }
 
@@ -58,19 +58,11 @@ int console_print(const char *format, ...)
     return written;
 }
 
-void report_error(int number, const char *message, unsigned argument)
-{
-    console_print("\nERROR %d\n", number);
-    M.stop_flag = 1;
-    console_print(message, argument);
-    console_print("\n");
-}
-
-void report(error_number number)
+void report_error(error_number number)
 {
     struct entry {
         error_number number;
-        const char *message;
+        const char *message;   // a format with at most one %X, filled by argument
         unsigned argument;
     };
     static const entry table[] = {
@@ -91,7 +83,10 @@ void report(error_number number)
     };
     for (const entry &e : table)
         if (e.number == number) {
-            report_error(e.number, e.message, e.argument);
+            console_print("\nERROR %d\n", e.number);
+            M.stop_flag = 1;
+            console_print(e.message, e.argument);
+            console_print("\n");
             return;
         }
 }

@@ -12,14 +12,37 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr int CM_WORDS = 1 << 12;        // control memory, addresses 0x000..0xFFF
-constexpr int MM_WORDS = 1 << 16;        // main memory, addresses 0x0000..0xFFFF
-constexpr uint32_t CM_LIMIT = CM_WORDS - 1;
-constexpr uint32_t MM_LIMIT = MM_WORDS - 1;
+#include "core/micro_word.hpp"   // CM_WORDS, MM_WORDS and their limits
+
 constexpr int REGISTERS = 8;             // R0..R7
 constexpr int STACK_DEPTH = 8;           // CMAR return stack
 constexpr int POINT_SLOTS = 32;          // break points, trace points
-constexpr int DEVICE_CODES = 21;         // trace_select entries, by device code 0..20
+
+// Device codes: how the operator names a register, bus, memory or flag set;
+// they also index the trace display selection trace_select.
+enum device_code : int {
+    DEV_REGISTER = 1,     // R0..R7 (the register column flag in trace_select)
+    DEV_PC = 2,
+    DEV_IR = 3,
+    DEV_LBUS = 4,
+    DEV_SBUS = 5,
+    DEV_ABUS = 6,
+    DEV_IOBUS = 7,
+    DEV_FSR = 8,
+    DEV_RBUS = 9,
+    DEV_CM = 10,
+    DEV_MM = 11,
+    DEV_MAR = 12,
+    DEV_CMAR = 13,
+    DEV_C = 14,
+    DEV_FLAG = 15,
+    DEV_ALL = 16,         // "*": registers and flags of the trace display
+    DEV_ALL_REGS = 17,    // "R*": the eight general registers
+    DEV_ALL_BUSES = 18,   // "B*": the five buses
+    DEV_END = 19,         // end token or end of input
+    DEV_UNKNOWN = 20,     // not recognised; error 7 reported
+    DEVICE_CODES          // trace_select entries, by device code 0..20
+};
 
 // One break or trace point.
 struct point_slot {
@@ -47,9 +70,9 @@ struct MachineState {
     // Flags, each 0 or 1.
     int ZER, NEG, CRY, OVR, CZ, T;
 
-    // The micro-instruction of the current or last micro-cycle and its fields.
-    uint64_t MIR;
-    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
+    // The micro-instruction of the current or last micro-cycle: MIR and the
+    // ten fields, read only by the steps of that cycle.
+    micro_instruction current;
 
     // Sequencer return stack.
     uint16_t cmar_stack[STACK_DEPTH];
@@ -73,7 +96,7 @@ struct MachineState {
     point_slot trace_points[POINT_SLOTS];
     int break_active;        // non-zero while a break point slot is in use
     int trace_active;        // non-zero while a trace point slot is in use
-    int trace_select[DEVICE_CODES];   // by device code; entry 1 = register column flag
+    int trace_select[DEVICE_CODES];   // by device code; DEV_REGISTER = register column flag
     int reg_trace_select[REGISTERS];
 };
 
@@ -118,10 +141,7 @@ enum error_number : int {
     ERR_NOT_READY = 18,
 };
 
-// Prints "\nERROR n\n", sets stop_flag, prints the message (a format with at
-// most one %X, filled by argument) and a line end. Never undoes anything.
-__attribute__((cold)) void report_error(int number, const char *message, unsigned argument);
-
-// report_error with the message and argument that the error table gives for
-// the number (FFFF for error 3, FFF for error 4).
-__attribute__((cold)) void report(error_number number);
+// Prints "\nERROR n\n", sets stop_flag, prints the message that the error
+// table gives for the number (with FFFF for error 3, FFF for error 4) and a
+// line end. Never undoes anything: the caller goes on with its recovery.
+__attribute__((cold)) void report_error(error_number number);

@@ -24,8 +24,8 @@
 // Steps of one cycle, in this order, each seeing the results of the ones
 // before it:
 //    1 fetch MIR from CM[CMAR] (ERROR 4 and the all-ones word past 0xFFF)
-//    2 decode the ten fields into M (each CM word is decoded once and kept,
-//      with the word, in decoded_cm until the word changes)
+//    2 decode the ten fields into M.current (each CM word is decoded once
+//      and kept, with the word, in decoded_cm until the word changes)
 //    3 sequencer: CMAR <- next address
 //    4 complete an input started in the cycle before: IOBUS <- card byte
 //    5 LBUS <- source by LBF (LBF 12 delivers a read started the cycle before)
@@ -53,9 +53,6 @@
 // point; or when the step limit is used up.
 #include "core/micro_cycle.hpp"
 
-#include <cstddef>
-#include <cstring>
-
 #include "core/alu.hpp"
 #include "core/devices.hpp"
 #include "core/extra_function.hpp"
@@ -70,91 +67,71 @@ namespace {
 // their successors modulo 4.
 uint16_t &ir_register(int shift, int offset) { return M.R[((M.IR >> shift) + offset) & 3]; }
 
-// The fields of a micro-instruction word, beside the word they came from,
-// laid out as MIR and the ten fields lie in the machine state, so that the
-// fetch copies all eleven in one block. One entry fills a cache line.
-struct alignas(64) decoded_word {
-    uint64_t word;
-    int LBF, RBF, ALF, SHF, SBF, MMF, SQF, TSF, EXF, ADF;
-};
-
-constexpr size_t DECODED_BYTES = offsetof(decoded_word, ADF) + sizeof(int);
-static_assert(offsetof(MachineState, ADF) - offsetof(MachineState, MIR) == offsetof(decoded_word, ADF),
-              "MIR and the ten fields must lie in MachineState as in decoded_word");
-
-constexpr decoded_word decode(uint64_t word)
-{
-    return {word,
-            field_of(word, FIELD_LBF), field_of(word, FIELD_RBF), field_of(word, FIELD_ALF),
-            field_of(word, FIELD_SHF), field_of(word, FIELD_SBF), field_of(word, FIELD_MMF),
-            field_of(word, FIELD_SQF), field_of(word, FIELD_TSF), field_of(word, FIELD_EXF),
-            field_of(word, FIELD_ADF)};
-}
-
 // Every CM word as last decoded. A fetch decodes afresh only when the word
 // differs from the one its entry was made from (the console may change CM
 // at any time between runs), so a microprogram's loop decodes each of its
 // words once. All zero at start: the decode of the zero word.
+struct alignas(64) decoded_word {
+    micro_instruction instruction;
+};
 decoded_word decoded_cm[CM_WORDS];
 
-// MIR and the ten fields of the machine state receive the decoded word.
-void store_decoded(const decoded_word &d)
+// The entry of `address` made again from the word now there.
+[[gnu::cold, gnu::noinline]] void decode_afresh(uint32_t address)
 {
-    memcpy(reinterpret_cast<unsigned char *>(&M) + offsetof(MachineState, MIR), &d, DECODED_BYTES);
+    decoded_cm[address].instruction = decode(M.CM[address]);
 }
 
 void fetch_and_decode()
 {
     const uint32_t address = M.CMAR;
     if (address > CM_LIMIT) [[unlikely]] {
-        static constexpr decoded_word all_ones = decode(~uint64_t{0});
-        report(ERR_CM_LIMIT);
-        store_decoded(all_ones);
+        static constexpr micro_instruction all_ones = decode(~uint64_t{0});
+        report_error(ERR_CM_LIMIT);
+        M.current = all_ones;
         return;
     }
-    decoded_word &entry = decoded_cm[address];
-    const uint64_t word = M.CM[address];
-    if (entry.word != word) [[unlikely]] entry = decode(word);
-    store_decoded(entry);
+    if (decoded_cm[address].instruction.MIR != M.CM[address]) [[unlikely]] decode_afresh(address);
+    M.current = decoded_cm[address].instruction;
 }
 
 void drive_left_bus()
 {
-    switch (M.LBF) {
+    switch (M.current.LBF) {
     case 0: case 1: case 2: case 3:
-    case 4: case 5: case 6: case 7: M.LBUS = M.R[M.LBF]; break;     // R0..R7
+    case 4: case 5: case 6: case 7: M.LBUS = M.R[M.current.LBF]; break; // R0..R7
     case 8:  M.LBUS = ir_register(8, 0); break;                     // register IR[9:8]
     case 9:  M.LBUS = ir_register(8, 1); break;                     // register IR[9:8] + 1
     case 10: M.LBUS = static_cast<uint16_t>(M.PC); break;           // PC
     case 11: M.LBUS = M.IOBUS; break;                               // I/O bus
     case 12: if (M.mem_cycle != 1)                                  // main-memory data
-                 report(ERR_NOT_READY);
+                 report_error(ERR_NOT_READY);
              else if (M.MAR > MM_LIMIT)
-                 report(ERR_MM_LIMIT);
+                 report_error(ERR_MM_LIMIT);
              else
                  M.LBUS = M.MM[M.MAR];
              break;
     case 13: M.LBUS = M.IR; break;                                  // IR
     case 14: M.LBUS = M.FSR; break;                                 // flag save register
     case 15: M.LBUS = 0; break;                                     // zero
-    default: [[unlikely]] console_print("something is wrong (LBF=%x)\n", M.LBF); break;
+    default: [[unlikely]] console_print("something is wrong (LBF=%x)\n", M.current.LBF); break;
     }
 }
 
 void drive_right_bus()
 {
-    switch (M.RBF) {
+    switch (M.current.RBF) {
     case 0: case 1: case 2: case 3:
-    case 4: case 5: case 6: case 7: M.RBUS = M.R[M.RBF]; break;     // R0..R7
+    case 4: case 5: case 6: case 7: M.RBUS = M.R[M.current.RBF]; break; // R0..R7
     case 8:  M.RBUS = ir_register(10, 0); break;                    // register IR[11:10]
     case 9:  M.RBUS = ir_register(10, 1); break;                    // register IR[11:10] + 1
-    case 10: M.RBUS = static_cast<uint16_t>(M.ADF); break;          // ADF, 0..0x1FF
-    case 11: M.RBUS = static_cast<uint16_t>(M.MIR); break;          // constant TSF:EXF:ADF
+    case RBF_ADF_CONSTANT:  M.RBUS = static_cast<uint16_t>(M.current.ADF); break;   // 0..0x1FF
+    case RBF_WORD_CONSTANT: M.RBUS = static_cast<uint16_t>(M.current.MIR); break;   // TSF:EXF:ADF
     case 12:                                                        // reserved
     case 13:                                                        // reserved
-    case 14: report(ERR_UNDEFINED_CODE); break;                     // reserved: RBUS kept
+    case 14: report_error(ERR_UNDEFINED_CODE); break;               // reserved: RBUS kept
     case 15: M.RBUS = 0; break;                                     // zero
-    default: [[unlikely]] console_print("something is wrong (RBF=%x)\n", M.RBF); break;
+    default: [[unlikely]] console_print("something is wrong (RBF=%x)\n", M.current.RBF); break;
     }
 }
 
@@ -164,7 +141,7 @@ void complete_memory_cycle()
     case 0:  [[likely]] break;                                      // idle
     case 1:  M.mem_cycle = 0; break;                                // read delivered in step 5
     case 2:  if (M.MAR > MM_LIMIT) {                                // write this cycle's LBUS
-                 report(ERR_MM_LIMIT);                              // retried next cycle
+                 report_error(ERR_MM_LIMIT);                              // retried next cycle
              } else {
                  M.MM[M.MAR] = M.LBUS;
                  M.mem_cycle = 0;
@@ -176,29 +153,29 @@ void complete_memory_cycle()
 
 void start_memory_cycle()
 {
-    switch (static_cast<unsigned>(M.MMF)) {   // unsigned: one test finds 2 and 3
+    switch (static_cast<unsigned>(M.current.MMF)) {
     case 0:  M.MAR = M.LBUS; M.mem_cycle = 1; break;                // start a read
     case 1:  M.MAR = M.LBUS; M.mem_cycle = 2; break;                // start a write
     case 2:  [[likely]] break;                                      // none
     case 3:  [[likely]] break;                                      // none
-    default: [[unlikely]] console_print("something is wrong (MMF=%x)\n", M.MMF); break;
+    default: [[unlikely]] console_print("something is wrong (MMF=%x)\n", M.current.MMF); break;
     }
 }
 
 void store_shifter_bus()
 {
-    switch (M.SBF) {
+    switch (M.current.SBF) {
     case 0: case 1: case 2: case 3:
-    case 4: case 5: case 6: case 7: M.R[M.SBF] = M.SBUS; break;     // R0..R7
+    case 4: case 5: case 6: case 7: M.R[M.current.SBF] = M.SBUS; break; // R0..R7
     case 8:  ir_register(10, 0) = M.SBUS; break;                    // register IR[11:10]
     case 9:  ir_register(10, 1) = M.SBUS; break;                    // register IR[11:10] + 1
     case 10: ir_register(8, 0) = M.SBUS; break;                     // register IR[9:8]
     case 11: ir_register(8, 1) = M.SBUS; break;                     // register IR[9:8] + 1
     case 12: M.PC = M.SBUS; break;                                  // PC
     case 13:                                                        // reserved
-    case 14: report(ERR_UNDEFINED_CODE); break;                     // reserved: nothing stored
+    case 14: report_error(ERR_UNDEFINED_CODE); break;               // reserved: nothing stored
     case 15: break;                                                 // nothing stored
-    default: [[unlikely]] console_print("something is wrong (SBF=%x)\n", M.SBF); break;
+    default: [[unlikely]] console_print("something is wrong (SBF=%x)\n", M.current.SBF); break;
     }
 }
 
@@ -209,11 +186,11 @@ void micro_cycle()
     fetch_and_decode();                       // steps 1, 2
     sequence_next();                          // step 3
     // Steps 4, 8 and 9 act only on a transfer started in the cycle before,
-    // and no step between them starts one: one test covers all three.
+    // and no step between them starts one.
     const bool transfer_pending = (M.io_cycle | M.mem_cycle) != 0;
     if (transfer_pending) complete_input();   // step 4
     drive_left_bus();                         // step 5
-    if (M.EXF == 5) M.IOBUS = M.LBUS;         // step 6
+    if (M.current.EXF == 5) M.IOBUS = M.LBUS; // step 6
     drive_right_bus();                        // step 7
     if (transfer_pending) {
         complete_memory_cycle();              // step 8

@@ -5,12 +5,12 @@
 
 void shift_operate()
 {
-    if (M.EXF == 4) M.IR = M.LBUS;
+    if (M.current.EXF == 4) M.IR = M.LBUS;
 
     // The shift-in bit comes from exf_carry_bit() after the ALU step: an add
     // or subtract of this same cycle has already set CRY.
     const unsigned a = M.ABUS;
-    switch (M.SHF) {
+    switch (M.current.SHF) {
     case 0:  M.SBUS = static_cast<uint16_t>(a << 1 | exf_carry_bit());         // shift left, logical
              M.CRY = a >> 15;
              break;
@@ -28,8 +28,8 @@ void shift_operate()
              M.CRY = (a >> 7) & 1;
              break;
     case 5:  M.SBUS = static_cast<uint16_t>(a << 8 | a >> 8); break;           // byte swap
-    case 6:  report(ERR_UNDEFINED_CODE); break;                                 // undefined
+    case 6:  report_error(ERR_UNDEFINED_CODE); break;                           // undefined
     case 7:  M.SBUS = static_cast<uint16_t>(a); break;                          // pass
-    default: [[unlikely]] console_print("something is wrong (SHF=%x)\n", M.SHF); break;
+    default: [[unlikely]] console_print("something is wrong (SHF=%x)\n", M.current.SHF); break;
     }
 }

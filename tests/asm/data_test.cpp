@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console/load_writer.hpp"
+#include "core/load_file.hpp"
 #include "tests/asm/asm_helpers.hpp"
 
 TEST(Data, NumbersCharactersStringsAndLabels)

@@ -15,11 +15,15 @@
 #include "core/micro_word.hpp"
 #include "tests/unit/stdin_feed.hpp"
 
-// A micro-instruction by fields. The defaults do nothing: both buses 0, the
-// flag-free OR, pass, no store, no memory function, continue, no extra function.
+// A micro-instruction by fields. The defaults are those of DEFAULT_MICRO_WORD,
+// which do nothing: both buses 0, the flag-free OR, pass, no store, no memory
+// function, continue, no extra function.
 struct micro {
-    int lbf = 15, rbf = 15, alf = 7, shf = 7, sbf = 15, mmf = 2, sqf = 15, tsf = 0, exf = 15,
-        adf = 0;
+    int lbf = field_of(DEFAULT_MICRO_WORD, FIELD_LBF), rbf = field_of(DEFAULT_MICRO_WORD, FIELD_RBF),
+        alf = field_of(DEFAULT_MICRO_WORD, FIELD_ALF), shf = field_of(DEFAULT_MICRO_WORD, FIELD_SHF),
+        sbf = field_of(DEFAULT_MICRO_WORD, FIELD_SBF), mmf = field_of(DEFAULT_MICRO_WORD, FIELD_MMF),
+        sqf = field_of(DEFAULT_MICRO_WORD, FIELD_SQF), tsf = field_of(DEFAULT_MICRO_WORD, FIELD_TSF),
+        exf = field_of(DEFAULT_MICRO_WORD, FIELD_EXF), adf = field_of(DEFAULT_MICRO_WORD, FIELD_ADF);
 
     uint64_t word() const
     {
@@ -30,12 +34,8 @@ struct micro {
         return w;
     }
 
-    // Puts the fields into M as the decode step would.
-    void decode() const
-    {
-        M.LBF = lbf, M.RBF = rbf, M.ALF = alf, M.SHF = shf, M.SBF = sbf;
-        M.MMF = mmf, M.SQF = sqf, M.TSF = tsf, M.EXF = exf, M.ADF = adf;
-    }
+    // Puts the word and its fields into M as the fetch would.
+    void decode() const { M.current = {word(), lbf, rbf, alf, shf, sbf, mmf, sqf, tsf, exf, adf}; }
 };
 
 class CoreTest : public ::testing::Test {
