@@ -137,6 +137,7 @@ void run_command()
     M.stop_flag = 0;
     M.step_count = 0;
     console_print(" Running\n");
+    console_flush();   // all the dialogue shows while the run goes on
     run_steps(no_step_limit);
     finish_run();
 }

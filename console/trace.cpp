@@ -153,6 +153,7 @@ void trace_run()
     if (!read_run_parameters(no_step_limit)) return;
     M.stop_flag = 0;
     M.step_count = 0;
+    console_flush();   // all the dialogue shows while the run goes on
 
     // The selection cannot change during the run: the header is made once and
     // each displayed step writes header and values as one text.
