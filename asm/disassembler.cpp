@@ -17,20 +17,17 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
         diag.error({path, 0, 0}, "cannot open the file");
         return false;
     }
-    // The same reads as the Load command: pieces of at most 511 characters,
-    // each piece after the header a data line of its own.
+    // The same reads as the Load command.
     char line[LINE_SIZE];
-    if (!fgets(line, LINE_SIZE, file) || load_file_header(line) != LOAD_CM) {
+    if (!read_load_line(file, line) || load_file_header(line) != LOAD_CM) {
         diag.error({path, 1, 1}, "not a CM load file: the first line must begin with CM");
         fclose(file);
         return false;
     }
     std::map<uint32_t, int> line_of;
     int number = 1;
-    bool new_line = strchr(line, '\n') != nullptr;
-    while (fgets(line, LINE_SIZE, file)) {
-        if (new_line) number++;
-        new_line = strchr(line, '\n') != nullptr;
+    while (read_load_line(file, line)) {
+        number++;
         uint32_t address;
         uint64_t value;
         if (!load_file_line(LOAD_CM, line, address, value)) continue;   // no value column: nothing stored

@@ -19,14 +19,13 @@ constexpr size_t MM_VALUE_COLUMN = 6;
 bool reaches(const char *line, size_t column) { return strnlen(line, column) == column; }
 
 // Stores every further line of the file in the memory that target (CM or MM)
-// names. A line longer than the buffer arrives in pieces, each piece a data
-// line of its own.
+// names.
 void load_data_lines(FILE *file, load_target target)
 {
     char line[LINE_SIZE];
     uint32_t address;
     uint64_t value;
-    while (fgets(line, LINE_SIZE, file)) {
+    while (read_load_line(file, line)) {
         if (!load_file_line(target, line, address, value)) continue;   // no value: skipped
         if (target == LOAD_CM) {   // the whole 64-bit value: bits above 39 as the file gives them
             if (address <= CM_LIMIT)
@@ -43,6 +42,26 @@ void load_data_lines(FILE *file, load_target target)
 }
 
 }  // namespace
+
+bool read_load_line(FILE *file, char *line)
+{
+    size_t length = 0;
+    int byte;
+    while ((byte = getc_unlocked(file)) != EOF) {
+        if (length < LINE_SIZE - 1) line[length++] = static_cast<char>(byte);
+        if (byte == '\n') break;
+        if (byte == '\r') {   // a line end, with the newline that may follow it
+            const int next = getc_unlocked(file);
+            if (next == '\n' && length < LINE_SIZE - 1)
+                line[length++] = '\n';
+            else if (next != '\n' && next != EOF)
+                ungetc(next, file);
+            break;
+        }
+    }
+    line[length] = '\0';
+    return byte != EOF || length > 0;
+}
 
 load_target load_file_header(const char *line)
 {
@@ -84,7 +103,7 @@ void load_command()
     // nothing and says nothing more; a read failure later ends the load as the
     // end of the file does.
     char header[LINE_SIZE];
-    if (fgets(header, LINE_SIZE, file)) {
+    if (read_load_line(file, header)) {
         switch (load_file_header(header)) {
         case LOAD_INVALID: report(ERR_LOAD_FORMAT); break;
         case LOAD_CM:

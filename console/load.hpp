@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 enum load_target { LOAD_INVALID, LOAD_CM, LOAD_MM };
 
@@ -17,5 +18,11 @@ load_target load_file_header(const char *line);
 // nothing). The address is returned unchecked; the CM value whole (64 bits),
 // the MM value as the unsigned 32-bit conversion gives it.
 bool load_file_line(load_target target, const char *line, uint32_t &address, uint64_t &value);
+
+// Reads one line of a load file: its first piece of at most 511 characters,
+// line end included, into the 512-byte `line`; the rest of a longer line is
+// skipped, so it stores nothing. A line ends at a newline, a CR LF pair or a
+// CR alone. Returns false at the end of the file or on a read error.
+bool read_load_line(FILE *file, char *line);
 
 void load_command();

@@ -109,14 +109,13 @@ OUT
   ;;
 
 load_binary)
-  # No newline anywhere, so the file is read in 511-byte pieces. The first
-  # piece is the header "CM" and NULs; the second holds a data line for word
-  # 123 and NULs after it; the third is a NUL and then a data line for word
-  # 7FF, which the NUL hides: no value column, so it stores nothing. A second
-  # file of junk bytes has no header: error 5.
+  # Lines full of NULs: the header "CM" and NULs; a data line for word 123
+  # and NULs after it; a NUL and then a data line for word 7FF, which the NUL
+  # hides: no value column, so it stores nothing. A second file of junk bytes
+  # has no header: error 5.
   { printf 'CM'; head -c 509 /dev/zero
-    printf '123  00000ABCDE'; head -c 496 /dev/zero
-    printf '\0007FF  FFFFFFFFFF'; } > nul.cm
+    printf '\n123  00000ABCDE'; head -c 496 /dev/zero
+    printf '\n\0007FF  FFFFFFFFFF'; } > nul.cm
   printf '\377\376\000MM\001\002\000\000\200' > junk.mm
   printf 'L\nnul.cm\nL\njunk.mm\nD\nC\n0\n0\nC\n123\n123\nC\n7FF\n7FF\n.\nE\n' > session
   run_session session
@@ -138,23 +137,25 @@ OUT
   ;;
 
 load_long_line)
-  # A CM file that is one line of 10 MiB: header "CM" and then the digit 1
-  # throughout. Every further 511-byte piece is a data line whose address
-  # saturates at FFFFFFFF: one error 4 per piece, nothing stored, and the load
-  # still ends with its message.
+  # A CM file whose header and first data line each go on for 10 MiB of the
+  # digit 1: what follows the first 511 characters of a line is skipped, so
+  # neither stores a word at an address its overflow would spell, and the
+  # next line loads as usual.
   size=$((10 * 1024 * 1024))
-  { printf 'CM'; head -c $((size - 2)) /dev/zero | tr '\0' '1'; printf '\n'; } > long.cm
-  printf 'L\nlong.cm\nD\nC\n0\n0\n.\nE\n' > session
+  { printf 'CM'; head -c "$size" /dev/zero | tr '\0' '1'
+    printf '\n010  0000000ABC '; head -c "$size" /dev/zero | tr '\0' '1'
+    printf '\n011  0000000DEF\n'; } > long.cm
+  printf 'L\nlong.cm\nD\nC\n0\n11\n.\nE\n' > session
   run_session session
-  pieces=$(( (size + 1 - 511 + 510) / 511 ))
-  reports=$(grep -c '^ERROR 4$' .out)
-  [ "$reports" = "$pieces" ] || fail "$reports error 4 reports, expected $pieces"
-  [ "$(grep -c '^ OUT OF CM ADDRESS LIMIT (0-FFF) ! $' .out)" = "$pieces" ] || fail "messages of error 4"
-  tail -n 4 .out > .tail; mv .tail .out
+  sed -E '/^0(0[1-9A-F]|1[02-9A-F]):0{10}$/d' .out > .kept; mv .kept .out
   expect_output <<'OUT'
+>> LOAD
+  FILE NAME=?  LOADING 'long.cm'
  LOADED TO CM
 >> DUMP
   D?    START ADRS ?    END   ADRS ?000:0000000000
+010:0000000ABC
+011:0000000DEF
   D?>> >>   KALVO-3 TERMINATED 
 OUT
   # The same line typed at the prompt: every piece is a command line of its
