@@ -22,6 +22,7 @@ int next_input_byte()
         const bool interrupted = errno == EINTR;
         clearerr(stdin);
         pollfd in{fileno(stdin), POLLIN, 0};
+        if (in.fd < 0) return EOF;   // a stream without a descriptor cannot be waited for
         if (!interrupted && poll(&in, 1, -1) < 0 && errno != EINTR) return EOF;
     }
 }
