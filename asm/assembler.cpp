@@ -64,6 +64,7 @@ void assembler::first_pass_line(const source_position &line, std::string_view te
         const token &label = cursor.next();
         cursor.next();
         symbols_.define(label.text, address_, at_column(line, label.column), diag_);
+        labels_.emplace_back(label.text, static_cast<uint32_t>(address_));
     }
     if (cursor.at_end()) return;
     if (cursor.peek().kind == token_kind::directive) {

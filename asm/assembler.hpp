@@ -30,6 +30,10 @@ public:
 
     // The words by address; complete only when the diagnostics hold no error.
     const std::map<uint32_t, uint64_t> &words() const { return words_; }
+    // Where each word was placed: file, line and column of its statement or item.
+    const std::map<uint32_t, source_position> &placed() const { return placed_; }
+    // The labels and the addresses they name, in the order they were defined.
+    const std::vector<std::pair<std::string, uint32_t>> &labels() const { return labels_; }
 
 private:
     // A statement or data item whose value waits for the second pass, when
@@ -60,4 +64,5 @@ private:
     std::deque<std::vector<token>> lines_;        // tokens of the lines with pending parts
     std::vector<pending> pending_;
     std::map<uint32_t, uint64_t> words_;
+    std::vector<std::pair<std::string, uint32_t>> labels_;
 };

@@ -99,22 +99,28 @@ void load_command()
         report(ERR_IO_ERROR);
         return;
     }
+    load_stream(file);
+    fclose(file);
+}
+
+load_target load_stream(FILE *file)
+{
     // An empty file, or one that cannot be read at all (a directory), loads
     // nothing and says nothing more; a read failure later ends the load as the
     // end of the file does.
     char header[LINE_SIZE];
-    if (read_load_line(file, header)) {
-        switch (load_file_header(header)) {
-        case LOAD_INVALID: report(ERR_LOAD_FORMAT); break;
-        case LOAD_CM:
-            load_data_lines(file, LOAD_CM);
-            console_print(" LOADED TO CM\n");
-            break;
-        case LOAD_MM:
-            load_data_lines(file, LOAD_MM);
-            console_print(" LOADED TO MM\n");
-            break;
-        }
+    if (!read_load_line(file, header)) return LOAD_INVALID;
+    const load_target target = load_file_header(header);
+    switch (target) {
+    case LOAD_INVALID: report(ERR_LOAD_FORMAT); break;
+    case LOAD_CM:
+        load_data_lines(file, LOAD_CM);
+        console_print(" LOADED TO CM\n");
+        break;
+    case LOAD_MM:
+        load_data_lines(file, LOAD_MM);
+        console_print(" LOADED TO MM\n");
+        break;
     }
-    fclose(file);
+    return target;
 }

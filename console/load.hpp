@@ -25,4 +25,9 @@ bool load_file_line(load_target target, const char *line, uint32_t &address, uin
 // CR alone. Returns false at the end of the file or on a read error.
 bool read_load_line(FILE *file, char *line);
 
+// Loads an open load file as the Load command does after opening it: the
+// header, every data line, the closing message. Returns the memory loaded,
+// LOAD_INVALID for an empty file or a header that names no memory.
+load_target load_stream(FILE *file);
+
 void load_command();

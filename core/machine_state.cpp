@@ -99,9 +99,12 @@ int console_print(const char *format, ...)
     if (length < 0) return length;
     const char *text = console_buffer + console_used;
     console_used += static_cast<size_t>(length);
-    if (line_buffered < 0) line_buffered = isatty(1);
-    if (line_buffered && !console_output && memchr(text, '\n', static_cast<size_t>(length)))
+    if (console_output) {   // a sink takes each text as it comes
         console_flush();
+        return length;
+    }
+    if (line_buffered < 0) line_buffered = isatty(1);
+    if (line_buffered && memchr(text, '\n', static_cast<size_t>(length))) console_flush();
     return length;
 }
 

@@ -87,10 +87,11 @@ void reset_registers();
 void clear_control_memory();
 void clear_main_memory();
 
-// Formatted console output (printf conventions). The text is gathered in a
-// fixed buffer and handed on, in order, to the console sink, or by default
-// written to standard output (descriptor 1): when the buffer is full, on
-// console_flush, and after each line while standard output is a terminal.
+// Formatted console output (printf conventions). The text is handed on, in
+// order, to the console sink as it is printed, or by default gathered in a
+// fixed buffer and written to standard output (descriptor 1): when the
+// buffer is full, on console_flush, and after each line while standard output
+// is a terminal.
 // Writing to descriptor 1 waits while a non-blocking descriptor is full and
 // carries on after partial writes; any other failure (a reader that went
 // away, a full device, a closed descriptor) drops the text silently, so the
@@ -105,8 +106,8 @@ int console_print(const char *format, ...) __attribute__((format(printf, 1, 2)))
 // first step, and the program at its end.
 void console_flush();
 
-// Where console text goes instead of standard output: a front end that keeps
-// the console in memory. Text buffered for the old destination is flushed to
+// Where console text goes instead of standard output: programs other than the
+// console (the workbench, the check runner) collect it. Text buffered for the old destination is flushed to
 // it first; nullptr returns to standard output.
 using console_sink = void (*)(const char *text, size_t length);
 void set_console_sink(console_sink sink);

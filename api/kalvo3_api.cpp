@@ -1,0 +1,461 @@
+// The machine for programs other than the console (see kalvo3_api.h).
+//
+// The console text of every call is collected through the console sink; a
+// run's stop reason is read from it the way an operator reads the console:
+// an "ERROR n" report, a " BREAK !! AT" message, or neither (a halt, or the
+// step limit). The card deck is an in-memory stream and the printer writes
+// into one, both put into the machine's device streams before start_io would
+// open a file.
+#include "api/kalvo3_api.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <strings.h>
+
+#include "asm/assembler.hpp"
+#include "console/load.hpp"
+#include "console/load_writer.hpp"
+#include "console/points.hpp"
+#include "console/run.hpp"
+#include "core/machine_state.hpp"
+#include "core/micro_cycle.hpp"
+
+namespace {
+
+// ---- Console text ----
+
+std::string console_text;
+
+void collect_console(const char *text, size_t length) { console_text.append(text, length); }
+
+// ---- Devices ----
+
+std::string card_deck;     // the stream reads this text
+char *printer_bytes = nullptr;
+size_t printer_size = 0;
+
+// The card reader reads the deck from its start; an empty deck reads as an
+// empty file.
+void open_reader()
+{
+    if (M.reader_file) fclose(M.reader_file);
+    M.reader_file = card_deck.empty() ? fopen("/dev/null", "r")
+                                      : fmemopen(card_deck.data(), card_deck.size(), "r");
+}
+
+void open_printer(const char *text, size_t length)
+{
+    if (M.printer_file) fclose(M.printer_file);
+    free(printer_bytes);
+    printer_bytes = nullptr;
+    printer_size = 0;
+    M.printer_file = open_memstream(&printer_bytes, &printer_size);
+    if (length) fwrite(text, 1, length, M.printer_file);
+    fflush(M.printer_file);
+}
+
+uint32_t reader_position()
+{
+    long at = M.reader_file ? ftell(M.reader_file) : 0;
+    return at > 0 ? static_cast<uint32_t>(at) : 0;
+}
+
+// ---- History ----
+
+// The memories in pages; a record shares every page that did not change
+// since the record before it.
+constexpr int PAGE_WORDS = 1024;
+using cm_page = std::array<uint64_t, PAGE_WORDS>;
+using mm_page = std::array<uint16_t, PAGE_WORDS>;
+constexpr int CM_PAGES = CM_WORDS / PAGE_WORDS;
+constexpr int MM_PAGES = MM_WORDS / PAGE_WORDS;
+
+// Everything of the machine state after the two memories.
+static_assert(offsetof(MachineState, CM) == 0 && offsetof(MachineState, MM) == sizeof M.CM,
+              "the memories must open the machine state");
+constexpr size_t TAIL_OFFSET = offsetof(MachineState, MM) + sizeof M.MM;
+constexpr size_t TAIL_BYTES = sizeof(MachineState) - TAIL_OFFSET;
+
+struct record {
+    std::array<unsigned char, TAIL_BYTES> tail;
+    std::array<std::shared_ptr<const cm_page>, CM_PAGES> cm;
+    std::array<std::shared_ptr<const mm_page>, MM_PAGES> mm;
+    uint32_t reader_at;
+    std::string printed;
+};
+
+std::deque<record> history;
+
+template <typename Page, typename Word>
+std::shared_ptr<const Page> keep_page(const Word *words, const std::shared_ptr<const Page> &before)
+{
+    if (before && memcmp(before->data(), words, sizeof(Page)) == 0) return before;
+    auto page = std::make_shared<Page>();
+    memcpy(page->data(), words, sizeof(Page));
+    return page;
+}
+
+// ---- Assembly ----
+
+std::string assembly_messages, assembly_load_file, assembly_labels;
+std::map<uint32_t, int> assembly_lines;
+
+// The text that `write` writes into a stream.
+template <typename Writer>
+std::string written_text(Writer write)
+{
+    char *bytes = nullptr;
+    size_t size = 0;
+    FILE *stream = open_memstream(&bytes, &size);
+    write(stream);
+    fclose(stream);
+    std::string text(bytes, size);
+    free(bytes);
+    return text;
+}
+
+// ---- Running ----
+
+uint32_t steps_made = 0;
+int last_error = 0;
+std::array<uint64_t, CM_WORDS + 1> profile_counts{};
+
+// The step loop of a run: break points checked before the first step and
+// after each, as the Run command checks them.
+template <bool PROFILE, bool BREAKS>
+uint32_t step(uint32_t limit)
+{
+    if (BREAKS && limit > 0) check_break_points();
+    uint32_t steps = 0;
+    while (steps < limit) {
+        if (PROFILE) profile_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
+        micro_cycle();
+        if (BREAKS) check_break_points();
+        steps++;
+        if (M.stop_flag) break;
+    }
+    return steps;
+}
+
+// ---- Registers ----
+
+enum register_kind { R16, R32, R8, R4, FLAG, FIELD, STATE };
+
+struct register_row {
+    const char *name;
+    register_kind kind;
+    void *where;
+};
+
+const register_row REGISTERS_TABLE[] = {
+    {"R0", R16, &M.R[0]}, {"R1", R16, &M.R[1]}, {"R2", R16, &M.R[2]}, {"R3", R16, &M.R[3]},
+    {"R4", R16, &M.R[4]}, {"R5", R16, &M.R[5]}, {"R6", R16, &M.R[6]}, {"R7", R16, &M.R[7]},
+    {"PC", R32, &M.PC},   {"IR", R16, &M.IR},   {"MAR", R32, &M.MAR}, {"CMAR", R32, &M.CMAR},
+    {"C", R8, &M.C},      {"FSR", R4, &M.FSR},
+    {"LBUS", R16, &M.LBUS}, {"RBUS", R16, &M.RBUS}, {"ABUS", R16, &M.ABUS},
+    {"SBUS", R16, &M.SBUS}, {"IOBUS", R16, &M.IOBUS},
+    {"ZER", FLAG, &M.ZER}, {"NEG", FLAG, &M.NEG}, {"CRY", FLAG, &M.CRY}, {"OVR", FLAG, &M.OVR},
+    {"CZ", FLAG, &M.CZ},   {"T", FLAG, &M.T},
+    {"LBF", FIELD, &M.LBF}, {"RBF", FIELD, &M.RBF}, {"ALF", FIELD, &M.ALF}, {"SHF", FIELD, &M.SHF},
+    {"SBF", FIELD, &M.SBF}, {"MMF", FIELD, &M.MMF}, {"SQF", FIELD, &M.SQF}, {"TSF", FIELD, &M.TSF},
+    {"EXF", FIELD, &M.EXF}, {"ADF", FIELD, &M.ADF},
+    {"MEMCYCLE", STATE, &M.mem_cycle}, {"IOCYCLE", STATE, &M.io_cycle}, {"SP", STATE, &M.cmar_sp},
+    {"S0", R16, &M.cmar_stack[0]}, {"S1", R16, &M.cmar_stack[1]}, {"S2", R16, &M.cmar_stack[2]},
+    {"S3", R16, &M.cmar_stack[3]}, {"S4", R16, &M.cmar_stack[4]}, {"S5", R16, &M.cmar_stack[5]},
+    {"S6", R16, &M.cmar_stack[6]}, {"S7", R16, &M.cmar_stack[7]},
+    {"STOP", FIELD, &M.stop_flag},
+};
+constexpr int REGISTER_COUNT = sizeof REGISTERS_TABLE / sizeof REGISTERS_TABLE[0];
+
+std::string text_buffer;   // what the last call returning text made
+
+}  // namespace
+
+extern "C" {
+
+void k3_power_on(void)
+{
+    set_console_sink(collect_console);
+    reset_registers();
+    clear_control_memory();
+    clear_main_memory();
+    M.stop_flag = 0;
+    M.step_count = 0;
+    M.max_steps = 0;
+    card_deck.clear();
+    open_reader();
+    open_printer(nullptr, 0);
+    console_text.clear();
+    history.clear();
+    profile_counts.fill(0);
+    steps_made = 0;
+    last_error = 0;
+}
+
+const char *k3_console_text(void) { return console_text.c_str(); }
+
+void k3_console_clear(void) { console_text.clear(); }
+
+int k3_load_text(const char *text)
+{
+    const size_t length = strlen(text);
+    if (length == 0) return 0;
+    FILE *stream = fmemopen(const_cast<char *>(text), length, "r");
+    if (!stream) return 0;
+    const load_target target = load_stream(stream);
+    fclose(stream);
+    return target == LOAD_CM ? 1 : target == LOAD_MM ? 2 : 0;
+}
+
+int k3_assemble(const char *name, const char *source, int data)
+{
+    diagnostics diag;
+    assembler source_file(data ? source_kind::data : source_kind::micro, diag);
+    source_file.assemble_text(name, source);
+    assembly_messages.clear();
+    for (const std::string &message : diag.messages()) assembly_messages += message + "\n";
+    int errors = 0;
+    for (const std::string &message : diag.messages())
+        if (message.find(": error: ") != std::string::npos) errors++;
+    if (errors) return errors;
+
+    const load_target target = data ? LOAD_MM : LOAD_CM;
+    assembly_load_file = written_text([&](FILE *stream) {
+        write_load_header(stream, target);
+        for (auto [address, word] : source_file.words()) {
+            if (target == LOAD_MM)
+                write_mm_line(stream, address, static_cast<uint16_t>(word));
+            else
+                write_cm_line(stream, address, word);
+        }
+    });
+    assembly_labels.clear();
+    char line[64];
+    std::vector<std::pair<std::string, uint32_t>> labels = source_file.labels();
+    std::stable_sort(labels.begin(), labels.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+    for (const auto &[label, address] : labels) {
+        snprintf(line, sizeof line, " %0*X\n", data ? 4 : 3, address);
+        assembly_labels += label + line;
+    }
+    assembly_lines.clear();
+    for (const auto &[address, where] : source_file.placed())
+        if (where.file == name) assembly_lines[address] = where.line;
+    return 0;
+}
+
+const char *k3_assembly_messages(void) { return assembly_messages.c_str(); }
+const char *k3_assembly_load_file(void) { return assembly_load_file.c_str(); }
+const char *k3_assembly_labels(void) { return assembly_labels.c_str(); }
+
+int k3_assembly_line(uint32_t address)
+{
+    auto it = assembly_lines.find(address);
+    return it == assembly_lines.end() ? 0 : it->second;
+}
+
+const char *k3_cm_load_file(void)
+{
+    text_buffer = written_text([](FILE *stream) {
+        write_load_header(stream, LOAD_CM);
+        for (uint32_t a = 0; a <= CM_LIMIT; a++)
+            if (M.CM[a]) write_cm_line(stream, a, M.CM[a]);
+    });
+    return text_buffer.c_str();
+}
+
+const char *k3_mm_load_file(void)
+{
+    text_buffer = written_text([](FILE *stream) {
+        write_load_header(stream, LOAD_MM);
+        for (uint32_t a = 0; a <= MM_LIMIT; a++)
+            if (M.MM[a]) write_mm_line(stream, a, M.MM[a]);
+    });
+    return text_buffer.c_str();
+}
+
+int k3_run(uint32_t limit, int profile)
+{
+    const size_t console_start = console_text.size();
+    M.stop_flag = 0;
+    M.step_count = 0;
+    M.max_steps = limit > INT32_MAX ? INT32_MAX : static_cast<int32_t>(limit);
+    if (profile)
+        steps_made = M.break_active ? step<true, true>(limit) : step<true, false>(limit);
+    else
+        steps_made = M.break_active ? step<false, true>(limit) : step<false, false>(limit);
+    M.step_count = static_cast<int32_t>(steps_made);
+    if (M.printer_file) fflush(M.printer_file);
+
+    const char *said = console_text.c_str() + console_start;
+    const char *error = strstr(said, "\nERROR ");
+    last_error = error ? atoi(error + 7) : 0;
+    if (last_error) return K3_STOP_ERROR;
+    if (strstr(said, " BREAK !! AT ")) return K3_STOP_BREAK;
+    return M.stop_flag ? K3_STOP_HALT : K3_STOP_LIMIT;
+}
+
+uint32_t k3_steps(void) { return steps_made; }
+int k3_last_error(void) { return last_error; }
+const uint64_t *k3_profile(void) { return profile_counts.data(); }
+void k3_profile_clear(void) { profile_counts.fill(0); }
+
+void k3_checkpoint(void)
+{
+    record r;
+    memcpy(r.tail.data(), reinterpret_cast<const unsigned char *>(&M) + TAIL_OFFSET, TAIL_BYTES);
+    const record *before = history.empty() ? nullptr : &history.back();
+    for (int p = 0; p < CM_PAGES; p++)
+        r.cm[p] = keep_page<cm_page>(M.CM + p * PAGE_WORDS, before ? before->cm[p] : nullptr);
+    for (int p = 0; p < MM_PAGES; p++)
+        r.mm[p] = keep_page<mm_page>(M.MM + p * PAGE_WORDS, before ? before->mm[p] : nullptr);
+    r.reader_at = reader_position();
+    r.printed.assign(k3_printer_text(), k3_printer_length());
+    history.push_back(std::move(r));
+    if (history.size() > K3_HISTORY) history.pop_front();
+}
+
+int k3_undo(void)
+{
+    if (history.empty()) return 0;
+    const record &r = history.back();
+    FILE *reader = M.reader_file, *printer = M.printer_file;
+    memcpy(reinterpret_cast<unsigned char *>(&M) + TAIL_OFFSET, r.tail.data(), TAIL_BYTES);
+    M.reader_file = reader;
+    M.printer_file = printer;
+    for (int p = 0; p < CM_PAGES; p++) memcpy(M.CM + p * PAGE_WORDS, r.cm[p]->data(), sizeof(cm_page));
+    for (int p = 0; p < MM_PAGES; p++) memcpy(M.MM + p * PAGE_WORDS, r.mm[p]->data(), sizeof(mm_page));
+    if (M.reader_file) {
+        clearerr(M.reader_file);
+        fseek(M.reader_file, r.reader_at, SEEK_SET);
+    }
+    open_printer(r.printed.data(), r.printed.size());
+    history.pop_back();
+    return 1;
+}
+
+int k3_history_size(void) { return static_cast<int>(history.size()); }
+
+int k3_break_set(uint32_t address)
+{
+    const size_t said = console_text.size();
+    set_point(M.break_points, static_cast<int32_t>(address), ERR_BREAK_OVERFLOW);
+    M.break_active = any_point_in_use(M.break_points);
+    return console_text.size() == said;
+}
+
+void k3_break_clear(uint32_t address)
+{
+    clear_point(M.break_points, static_cast<int32_t>(address));
+    M.break_active = any_point_in_use(M.break_points);
+}
+
+int k3_break_at(uint32_t address)
+{
+    for (const point_slot &slot : M.break_points)
+        if (slot.in_use && static_cast<uint32_t>(slot.address) == address) return 1;
+    return 0;
+}
+
+int k3_register(const char *name)
+{
+    for (int r = 0; r < REGISTER_COUNT; r++)
+        if (strcasecmp(name, REGISTERS_TABLE[r].name) == 0) return r;
+    return -1;
+}
+
+const char *k3_register_name(int reg)
+{
+    return reg >= 0 && reg < REGISTER_COUNT ? REGISTERS_TABLE[reg].name : "";
+}
+
+int k3_register_count(void) { return REGISTER_COUNT; }
+
+uint32_t k3_get(int reg)
+{
+    if (reg < 0 || reg >= REGISTER_COUNT) return 0;
+    const register_row &row = REGISTERS_TABLE[reg];
+    switch (row.kind) {
+    case R16: return *static_cast<uint16_t *>(row.where);
+    case R32: return *static_cast<uint32_t *>(row.where);
+    case R8: return *static_cast<unsigned *>(row.where);
+    case R4: return *static_cast<uint16_t *>(row.where);
+    case FLAG:
+    case FIELD:
+    case STATE: return static_cast<uint32_t>(*static_cast<int *>(row.where));
+    }
+    return 0;
+}
+
+void k3_set(int reg, uint32_t value)
+{
+    if (reg < 0 || reg >= REGISTER_COUNT) return;
+    const register_row &row = REGISTERS_TABLE[reg];
+    switch (row.kind) {
+    case R16: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value); break;
+    case R32:   // PC holds 16 bits; MAR and CMAR keep what they are given
+        *static_cast<uint32_t *>(row.where) = row.where == &M.PC ? value & 0xFFFF : value;
+        break;
+    case R8: *static_cast<unsigned *>(row.where) = value & 0xFF; break;
+    case R4: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value & 0xF); break;
+    case FLAG: *static_cast<int *>(row.where) = value != 0; break;
+    case STATE:   // cycle states 0..2, stack depth 0..8
+        *static_cast<int *>(row.where) = static_cast<int>(value <= (row.where == &M.cmar_sp ? 8u : 2u) ? value : 0);
+        break;
+    case FIELD: break;
+    }
+}
+
+uint32_t k3_cm_high(uint32_t address) { return address <= CM_LIMIT ? static_cast<uint32_t>(M.CM[address] >> 32) : 0; }
+uint32_t k3_cm_low(uint32_t address) { return address <= CM_LIMIT ? static_cast<uint32_t>(M.CM[address]) : 0; }
+
+void k3_cm_set(uint32_t address, uint32_t high, uint32_t low)
+{
+    if (address <= CM_LIMIT) M.CM[address] = (static_cast<uint64_t>(high) << 32 | low);
+}
+
+uint32_t k3_mm_get(uint32_t address) { return address <= MM_LIMIT ? M.MM[address] : 0; }
+
+void k3_mm_set(uint32_t address, uint32_t value)
+{
+    if (address <= MM_LIMIT) M.MM[address] = static_cast<uint16_t>(value);
+}
+
+const uint16_t *k3_mm(void) { return M.MM; }
+
+void k3_cards_set(const char *bytes, uint32_t length)
+{
+    card_deck.assign(bytes, length);
+    open_reader();
+}
+
+void k3_cards_rewind(void)
+{
+    if (!M.reader_file) return;
+    clearerr(M.reader_file);
+    fseek(M.reader_file, 0, SEEK_SET);
+}
+
+uint32_t k3_cards_position(void) { return reader_position(); }
+
+const char *k3_printer_text(void)
+{
+    if (M.printer_file) fflush(M.printer_file);
+    return printer_bytes ? printer_bytes : "";
+}
+
+uint32_t k3_printer_length(void)
+{
+    if (M.printer_file) fflush(M.printer_file);
+    return static_cast<uint32_t>(printer_size);
+}
+
+void k3_printer_clear(void) { open_printer(nullptr, 0); }
+
+}  // extern "C"

@@ -1,0 +1,148 @@
+/* The machine for programs other than the console: a small C interface over
+ * the one machine state, for the browser workbench (compiled to WebAssembly)
+ * and the check runner.
+ *
+ * It drives the very code the console simulator runs: load-file text goes
+ * through the Load command's reader, sources through kalvo3-asm's assembler,
+ * and runs through the micro-cycle with the Run command's break point rules.
+ * It prints nothing: what the console would print during a call (error
+ * reports, break messages, the OV lamp) is collected and read with
+ * k3_console_text(). The card reader reads a text given here and the printer
+ * writes into memory; no file of the current directory is touched.
+ *
+ * Strings returned stay valid until the next call that returns one of the
+ * same kind. Addresses and values are unsigned; a CM word is given as its
+ * high and low 32 bits. */
+#ifndef KALVO3_API_H
+#define KALVO3_API_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Power on: registers reset, both memories cleared, the card deck and the
+ * printer empty, the console text and the history cleared. */
+void k3_power_on(void);
+
+/* ---- Console text ---------------------------------------------------- */
+
+/* Everything the console would have printed since the last clear. */
+const char *k3_console_text(void);
+void k3_console_clear(void);
+
+/* ---- Loading and assembling ------------------------------------------ */
+
+/* Loads load-file text ("CM" or "MM" header, then address and value lines)
+ * as the Load command loads a file. Returns 1 for CM, 2 for MM, 0 when the
+ * header names no memory (error 5) or the text is empty. */
+int k3_load_text(const char *text);
+
+/* Assembles `source` as the file `name` (includes are looked up beside
+ * `name`); `data` non-zero for a main-memory data source. Returns the number
+ * of errors; the messages ("name:line:column: error: ...", warnings too) are
+ * in k3_assembly_messages(). On success the load-file text is in
+ * k3_assembly_load_file() and nothing is loaded yet. */
+int k3_assemble(const char *name, const char *source, int data);
+const char *k3_assembly_messages(void);
+const char *k3_assembly_load_file(void);
+/* The labels of the last successful assembly, one "NAME ADDRESS" line each
+ * (address in hexadecimal), in address order. */
+const char *k3_assembly_labels(void);
+/* The source line (from 1) that placed the word at `address` in the last
+ * successful assembly, 0 for none. Lines of included files count as 0. */
+int k3_assembly_line(uint32_t address);
+
+/* The memories as load files the console can load: every non-zero word
+ * (load them into cleared memory). */
+const char *k3_cm_load_file(void);
+const char *k3_mm_load_file(void);
+
+/* ---- Running ---------------------------------------------------------- */
+
+enum k3_stop {
+    K3_STOP_LIMIT = 0, /* the step limit was used up */
+    K3_STOP_HALT = 1,  /* a halting extra function (EXF 13, 14) */
+    K3_STOP_ERROR = 2, /* an error was reported; k3_last_error() names it */
+    K3_STOP_BREAK = 3  /* a break point was reached */
+};
+
+/* Runs from the present CMAR as the Run command's loop does, at most `limit`
+ * micro-cycles: break points checked before the first step and after each,
+ * the run ends after the step that stops it. `profile` non-zero counts the
+ * executions of each CM word (k3_profile). Returns a k3_stop; the steps made
+ * are in k3_steps(). A long run may be made of several calls: the break
+ * point check before the first step of a call can only hit where the run
+ * would have stopped anyway. */
+int k3_run(uint32_t limit, int profile);
+uint32_t k3_steps(void);
+/* The number of the first error reported by the last run, 0 for none. */
+int k3_last_error(void);
+
+/* Executions of the CM word at each address (4096 counts), and of fetches
+ * beyond 0xFFF (index 4096), summed over profiled runs since the last clear. */
+const uint64_t *k3_profile(void);
+void k3_profile_clear(void);
+
+/* History: k3_checkpoint() records the whole machine (registers, memories,
+ * the card reader's position, the printer text); k3_undo() returns to the
+ * latest record and drops it, or returns 0 when there is none. The last
+ * K3_HISTORY records are kept; memory pages that did not change are shared
+ * between records, so a record of a single step costs about 2 KiB. */
+#define K3_HISTORY 4096
+void k3_checkpoint(void);
+int k3_undo(void);
+int k3_history_size(void);
+
+/* ---- Break points ------------------------------------------------------ */
+
+/* Sets or clears a break point as the Break command's S)et and R)eset do.
+ * Returns 0 when the table is full (error 15 reported), else 1. */
+int k3_break_set(uint32_t address);
+void k3_break_clear(uint32_t address);
+int k3_break_at(uint32_t address);
+
+/* ---- Registers, buses, flags, fields ---------------------------------- */
+
+/* Register names: R0..R7 PC IR MAR CMAR C FSR LBUS RBUS ABUS SBUS IOBUS
+ * ZER NEG CRY OVR CZ T, the fields LBF RBF ALF SHF SBF MMF SQF TSF EXF ADF,
+ * MEMCYCLE IOCYCLE SP S0..S7 (the CMAR stack), STOP. Any case. Returns the
+ * register's number, or -1. */
+int k3_register(const char *name);
+const char *k3_register_name(int reg);
+int k3_register_count(void);
+uint32_t k3_get(int reg);
+/* Stores `value` cut to the register's width (MAR and CMAR keep 32 bits,
+ * as the Change command leaves them). Fields and STOP are read-only. */
+void k3_set(int reg, uint32_t value);
+
+/* ---- Memories ----------------------------------------------------------- */
+
+uint32_t k3_cm_high(uint32_t address);
+uint32_t k3_cm_low(uint32_t address);
+void k3_cm_set(uint32_t address, uint32_t high, uint32_t low);
+uint32_t k3_mm_get(uint32_t address);
+void k3_mm_set(uint32_t address, uint32_t value);
+/* The 65536 main-memory words, for fast reading. */
+const uint16_t *k3_mm(void);
+
+/* ---- Devices ------------------------------------------------------------- */
+
+/* The card deck: `length` bytes read from the start. Replaces the deck. */
+void k3_cards_set(const char *bytes, uint32_t length);
+/* Rewinds the card reader to the first byte. */
+void k3_cards_rewind(void);
+/* Bytes of the deck read so far. */
+uint32_t k3_cards_position(void);
+
+/* Everything printed since the last clear, and its length. */
+const char *k3_printer_text(void);
+uint32_t k3_printer_length(void);
+void k3_printer_clear(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
