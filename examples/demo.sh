@@ -11,6 +11,8 @@
 set -u
 sim=$(cd "$(dirname "$0")/.." && pwd)/build/release/kalvo3
 session=${1:-session.in}
+[ -x "$sim" ] || { echo "no $sim: build it first (cmake --workflow --preset build)" >&2; exit 1; }
+[ -r "$session" ] || { echo "no session $session here" >&2; exit 1; }
 
 pipe=$(mktemp -u)
 mkfifo "$pipe" || exit 1
