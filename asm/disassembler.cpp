@@ -16,14 +16,12 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
         diag.error({path, 0, 0}, "cannot open the file");
         return false;
     }
-    // The same reads as the Load command; a piece of a long line is a data
-    // line of its own but keeps the line's number.
-    bool has_header = false, is_cm = false, new_line = true;
+    // The same reads as the Load command.
+    bool has_header = false, is_cm = false;
     int number = 0;
     std::map<uint32_t, int> line_of;
     read_load_lines(file, [&](const char *line) {
-        if (new_line) number++;
-        new_line = strchr(line, '\n') != nullptr;
+        number++;
         if (!has_header) {
             has_header = true;
             is_cm = load_file_header(line) == LOAD_CM;

@@ -50,7 +50,7 @@ void terminate()
 {
     console_print("  KALVO-3 TERMINATED \n");
     close_devices();
-    fflush(stdout);
+    console_flush();
 }
 
 }  // namespace

@@ -1,26 +1,52 @@
 #include "console/line_input.hpp"
 
+#include <poll.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "core/machine_state.hpp"
 
+namespace {
+
+// The next byte of standard input; EOF at its end or on a read error. A
+// non-blocking standard input that has nothing to read yet is waited for.
+int next_input_byte()
+{
+    for (;;) {
+        const int byte = getc(stdin);
+        if (byte != EOF || !ferror(stdin)) return byte;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return EOF;
+        const bool interrupted = errno == EINTR;
+        clearerr(stdin);
+        pollfd in{fileno(stdin), POLLIN, 0};
+        if (in.fd < 0) return EOF;   // a stream without a descriptor cannot be waited for
+        if (!interrupted && poll(&in, 1, -1) < 0 && errno != EINTR) return EOF;
+    }
+}
+
+}  // namespace
+
 bool read_console_line(char *line)
 {
-    fflush(stdout);
-    if (!fgets(line, LINE_SIZE, stdin)) {
-        line[0] = '\0';
-        return false;
+    console_flush();
+    // The piece is counted as it is read: a NUL byte in it is text like any other.
+    size_t length = 0;
+    for (int byte; length < LINE_SIZE - 1 && (byte = next_input_byte()) != EOF;) {
+        line[length++] = static_cast<char>(byte);
+        if (byte == '\n') break;
     }
+    line[length] = '\0';
+    if (length == 0) return false;
     // A CR LF line end is one newline, also when the piece filled the buffer
     // right after the CR.
-    size_t length = strlen(line);
     if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
         line[length - 2] = '\n';
         line[length - 1] = '\0';
     } else if (length == LINE_SIZE - 1 && line[length - 1] == '\r') {
-        int next = getchar();
+        const int next = next_input_byte();
         if (next == '\n')
             line[length - 1] = '\n';
         else if (next != EOF)

@@ -13,9 +13,10 @@
 constexpr int LINE_SIZE = 512;
 
 // Reads one line (or the next 511-character piece of a long line) from
-// standard input, after flushing standard output so that every prompt shows.
-// A CR LF pair counts as one newline. Returns false at end of input or on a
-// read error, with the empty line in the buffer.
+// standard input, after flushing the console so that every prompt shows.
+// A CR LF pair counts as one newline. A non-blocking standard input is
+// waited for. Returns false at end of input or on a read error, with the
+// empty line in the buffer.
 bool read_console_line(char *line);
 
 // Removes leading white space and one trailing newline, in place.

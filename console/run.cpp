@@ -52,6 +52,7 @@ void run_command()
     M.stop_flag = 0;
     M.step_count = 0;
     console_print(" Running\n");
+    console_flush();   // all the dialogue shows while the run goes on
     run_steps(step_limit(no_step_limit));
     finish_run();
 }

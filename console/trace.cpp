@@ -73,6 +73,7 @@ void trace_run()
     if (!read_run_parameters(no_step_limit)) return;
     M.stop_flag = 0;
     M.step_count = 0;
+    console_flush();   // all the dialogue shows while the run goes on
     traced_columns = columns_of(TRACE_STYLE);
     traced_header_length = static_cast<size_t>(format_register_header(traced_text, traced_columns) - traced_text);
     trace_steps(step_limit(no_step_limit), show_traced_step);

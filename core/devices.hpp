@@ -12,11 +12,14 @@ void start_io();
 void complete_input();
 
 // Output completion, in the middle of the cycle after the start: the low
-// byte of IOBUS to the printer.
+// byte of IOBUS to the printer. A byte the file refuses is kept and written
+// before any later one; the output reports ERROR 17 while bytes wait.
 void complete_output();
 
-// Pushes buffered printer bytes to KALV.LPT; called when a run ends.
+// Pushes buffered printer bytes on (KALV.LPT itself is unbuffered; a front
+// end may have put a buffered stream there); called when a run ends.
 void flush_printer();
 
-// Flushes and closes the device streams; called once when the program ends.
+// Tries the waiting printer bytes once more, closes the device streams and
+// forgets the printer's failures; called once when the program ends.
 void close_devices();

@@ -42,10 +42,38 @@ bool load_file_line(load_target target, const char *line, uint32_t &address, uin
     return true;
 }
 
+namespace {
+
+// Reads one line: its first LOAD_LINE_SIZE - 1 characters, newline included
+// where it fits; the rest of a longer line belongs to it and is skipped. A CR
+// ends a line too, alone or before a newline (then read as one newline).
+// False at the end of the file with nothing read.
+bool read_load_line(FILE *file, char *line)
+{
+    size_t length = 0;
+    int byte;
+    while ((byte = getc_unlocked(file)) != EOF) {
+        if (length < LOAD_LINE_SIZE - 1) line[length++] = static_cast<char>(byte);
+        if (byte == '\n') break;
+        if (byte == '\r') {   // a line end, with the newline that may follow it
+            const int next = getc_unlocked(file);
+            if (next == '\n' && length < LOAD_LINE_SIZE - 1)
+                line[length++] = '\n';
+            else if (next != '\n' && next != EOF)
+                ungetc(next, file);
+            break;
+        }
+    }
+    line[length] = '\0';
+    return byte != EOF || length > 0;
+}
+
+}  // namespace
+
 void read_load_lines(FILE *file, load_line_visitor visit, void *context)
 {
     char line[LOAD_LINE_SIZE];
-    while (fgets(line, LOAD_LINE_SIZE, file))
+    while (read_load_line(file, line))
         if (!visit(line, context)) return;
 }
 

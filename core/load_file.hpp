@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <type_traits>
 
-// Lines are read in pieces of at most LOAD_LINE_SIZE - 1 characters.
+// A line is read as its first LOAD_LINE_SIZE - 1 characters at most.
 constexpr int LOAD_LINE_SIZE = 512;
 
 enum load_target { LOAD_INVALID, LOAD_CM, LOAD_MM };
@@ -29,9 +29,10 @@ bool load_file_line(load_target target, const char *line, uint32_t &address, uin
 
 // Reads `file` from where it stands, line by line, and hands each line (its
 // newline included, where it has one) to `visit`, until `visit` returns false
-// or the file ends; a read error ends it as the end of the file does. A line
-// longer than LOAD_LINE_SIZE - 1 characters arrives in pieces, each handed on
-// as a line of its own.
+// or the file ends; a read error ends it as the end of the file does. A CR
+// alone ends a line as a newline does. A line longer than LOAD_LINE_SIZE - 1
+// characters is handed on as its first LOAD_LINE_SIZE - 1 characters: the
+// rest belongs to that line and is skipped.
 using load_line_visitor = bool (*)(const char *line, void *context);
 void read_load_lines(FILE *file, load_line_visitor visit, void *context);
 

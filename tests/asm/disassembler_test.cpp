@@ -101,27 +101,29 @@ TEST(Disassembler, ReadsTheWordsTheSimulatorsLoadStores)
                        "5\n"                         // no value column: nothing stored
                        "000  FFFFEF1E00\n"           // the later word wins
                        "030  -1\n"                   // all 64 bits
-                       "001  5" + std::string(505, ' ') + "020  1234\n";   // 511 characters, then a piece
+                       "040  7\r041  8\r\n"            // a CR alone ends a line too
+                       "001  5" + std::string(505, ' ') + "020  1234\n";   // beyond 511 characters: skipped
     std::string path = write_temp(text);
 
     diagnostics diag;
     std::map<uint32_t, uint64_t> words;
     ASSERT_TRUE(read_cm_load_file(path, words, diag));
     const std::map<uint32_t, uint64_t> expected = {
-        {0x000, 0xFFFFEF1E00}, {0x001, 5}, {0x010, 0x234567890}, {0x020, 0x1234}, {0x030, ~uint64_t{0}}};
+        {0x000, 0xFFFFEF1E00}, {0x001, 5}, {0x010, 0x234567890}, {0x030, ~uint64_t{0}}, {0x040, 7}, {0x041, 8}};
     EXPECT_EQ(words, expected);
     ASSERT_EQ(diag.messages().size(), 2u);
     EXPECT_EQ(diag.messages()[0], path + ":4:1: warning: address 0x1000 is beyond control memory: Load skips this line");
     EXPECT_EQ(diag.messages()[1], path + ":6:1: warning: address 0x000 appears again: this word replaces the one of line 2");
 
     // The simulator's own Load of the same file stores the same words.
-    M.CM[0x001] = M.CM[0x010] = M.CM[0x020] = M.CM[0x030] = 0;
+    M.CM[0x001] = M.CM[0x010] = M.CM[0x020] = M.CM[0x030] = M.CM[0x040] = M.CM[0x041] = 0;
     {
         StdoutCapture console;
         StdinFeed answer(path + "\n");
         load_command();
     }
     for (auto [address, word] : expected) EXPECT_EQ(M.CM[address], word) << std::hex << address;
+    EXPECT_EQ(M.CM[0x020], 0u);
     remove(path.c_str());
 }
 

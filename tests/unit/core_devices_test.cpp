@@ -3,6 +3,8 @@
 // file's life, the I/O instruction errors and transfers without a stream.
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -126,6 +128,59 @@ TEST_F(DeviceTest, PrinterFileEmptiedOnceThenCollectsEveryRun)
     close_devices();
     EXPECT_EQ(M.printer_file, nullptr);
     EXPECT_EQ(file_text("KALV.LPT"), "XY");
+}
+
+// A printer stream that refuses writes while `refusing` is set, as a full
+// disk does, and keeps what it takes in `taken`.
+struct refusing_printer {
+    bool refusing = false;
+    std::string taken;
+
+    FILE *open()
+    {
+        cookie_io_functions_t io{};
+        io.write = [](void *cookie, const char *data, size_t size) -> ssize_t {
+            auto *printer = static_cast<refusing_printer *>(cookie);
+            if (printer->refusing) {
+                errno = ENOSPC;
+                return -1;
+            }
+            printer->taken.append(data, size);
+            return static_cast<ssize_t>(size);
+        };
+        FILE *file = fopencookie(this, "w", io);
+        setvbuf(file, nullptr, _IONBF, 0);
+        return file;
+    }
+};
+
+TEST_F(DeviceTest, RefusedPrinterBytesWaitInOrderUntilTheFileTakesThem)
+{
+    refusing_printer printer;
+    M.printer_file = printer.open();
+    auto print = [](const char *text) {
+        for (; *text; text++) {
+            M.IOBUS = static_cast<uint8_t>(*text);
+            transfer(0xED01);
+        }
+    };
+    print("A");
+    printer.refusing = true;
+    print("BC");                                   // each refused output reports
+    EXPECT_EQ(printer.taken, "A");
+    EXPECT_EQ(errors(), (std::vector<int>{17, 17}));
+    printer.refusing = false;
+    print("D");                                    // the waiting bytes first, no report
+    EXPECT_EQ(printer.taken, "ABCD");
+    EXPECT_EQ(errors(), (std::vector<int>{17, 17}));
+
+    // More bytes than the printer keeps: it writes nothing more, ever.
+    printer.refusing = true;
+    for (int i = 0; i < 300; i++) print("x");
+    printer.refusing = false;
+    print("E");
+    EXPECT_EQ(printer.taken, "ABCD");
+    EXPECT_EQ(errors().size(), 2u + 301u);
 }
 
 TEST_F(DeviceTest, UndefinedInstructionsAndDevices)

@@ -7,6 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/machine_state.hpp"
+
 // Standard input reads `text` (then end of input) while the feed lives.
 class StdinFeed {
 public:
@@ -42,21 +44,21 @@ class StdoutCapture {
 public:
     StdoutCapture()
     {
-        fflush(stdout);
+        console_flush();
         file_ = tmpfile();
         saved_fd_ = dup(1);
         dup2(fileno(file_), 1);
     }
     ~StdoutCapture()
     {
-        fflush(stdout);
+        console_flush();
         dup2(saved_fd_, 1);
         close(saved_fd_);
         fclose(file_);
     }
     std::string text()
     {
-        fflush(stdout);
+        console_flush();
         std::string out;
         lseek(fileno(file_), 0, SEEK_SET);
         char buffer[4096];
