@@ -7,8 +7,8 @@
 
 #include "console/line_input.hpp"
 #include "core/devices.hpp"
+#include "core/fast_loop.hpp"
 #include "core/machine_state.hpp"
-#include "core/micro_cycle.hpp"
 
 namespace {
 
@@ -29,36 +29,22 @@ void make_break_map()
 
 bool break_point_may_hit() { return break_map[M.CMAR & CM_LIMIT]; }
 
-// The two step loops below are the simulator's hot path: flattened, so that
-// the micro-cycle and the machine steps it calls are compiled into them. Each
-// makes at most `limit` steps and returns how many it made; the count lives
-// in a register meanwhile, since no step reads step_count.
-
 // Steps while no break point is set.
-[[gnu::flatten, gnu::noinline]] uint64_t run_plain(uint64_t limit)
-{
-    uint64_t steps = 0;
-    while (steps < limit) {
-        micro_cycle();
-        steps++;
-        if (M.stop_flag) break;
-    }
-    return steps;
-}
+uint64_t run_plain(uint64_t limit) { return fast_run(limit); }
 
 // Steps with break points checked before the first step and after every step.
 // Only the first check before a step can hit: every later one looks at the
-// address that the check after the step before has just passed.
-[[gnu::flatten, gnu::noinline]] uint64_t run_with_break_points(uint64_t limit)
+// address that the check after the step before has just passed. The fast
+// loop returns at every address a break point may name.
+uint64_t run_with_break_points(uint64_t limit)
 {
     make_break_map();
     if (limit == 0) return 0;
     check_break_points();
     uint64_t steps = 0;
     while (steps < limit) {
-        micro_cycle();   // executed even after a hit before it
+        steps += fast_run(limit - steps);   // its first step even after a hit before it
         if (break_point_may_hit()) [[unlikely]] check_break_points();
-        steps++;
         if (M.stop_flag) break;
     }
     return steps;
