@@ -12,7 +12,9 @@
 //    operation in IR bits 6..4), shift (the six shifts and pass) and kind
 //    of extra function (count C down, save the flags, carry 1 or CRY in,
 //    load IR, copy LBUS to IOBUS, load C, set or reset T, step an IR field,
-//    none), so that the handler does only what those fields ask for;
+//    none), and for whether the word needs no more than a fixed successor
+//    or is a flow word (below), so that the handler does only what those
+//    fields ask for;
 //  - the buses' sources and the SBUS destination as names in a register
 //    file (R0..R7, PC, IOBUS, IR, FSR, zero, the memory word read, a sink);
 //    the names of the registers that IR bits 11..10 and 9..8 select go
@@ -26,7 +28,9 @@
 // transfer or halts get the generic handler. A few more decide only at run
 // time whether their cycle is plain (a read of the memory word, an ALU code
 // from IR, a call or a return): the entry's checks send a cycle that would
-// report a fault to the generic step before it changes anything.
+// report a fault to the generic step before it changes anything. Flow words,
+// those with checks or a successor other than a fixed one, make their
+// checks and work out the next entry before the cycle's work.
 //
 // A run keeps the registers, buses, flags, counter, MAR, memory cycle state
 // and stack depth in locals and writes them back to M when it ends and
@@ -42,6 +46,7 @@
 // last word (CMAR 0x1000) is reached only through the generic step or a stop.
 #include "core/fast_loop.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "core/machine_state.hpp"
@@ -256,12 +261,25 @@ struct machine_locals {
     int sp;
 };
 
+// The four IR-selected names for each value of IR bits 11..8.
+struct ir_names {
+    uint8_t slot[4];   // IR[9:8], IR[9:8] + 1, IR[11:10], IR[11:10] + 1
+};
+constexpr auto IR_NAMES = [] {
+    std::array<ir_names, 16> names{};
+    for (unsigned bits = 0; bits < 16; bits++) {
+        const unsigned low = bits & 3, high = bits >> 2;
+        names[bits] = {{static_cast<uint8_t>(low), static_cast<uint8_t>((low + 1) & 3),
+                        static_cast<uint8_t>(high), static_cast<uint8_t>((high + 1) & 3)}};
+    }
+    return names;
+}();
+static_assert(NAME_IR_9_8_NEXT == NAME_IR_9_8 + 1 && NAME_IR_11_10 == NAME_IR_9_8 + 2 &&
+              NAME_IR_11_10_NEXT == NAME_IR_9_8 + 3);
+
 [[gnu::always_inline]] inline void map_ir_names(uint8_t *name, unsigned ir)
 {
-    name[NAME_IR_9_8] = static_cast<uint8_t>((ir >> 8) & 3);
-    name[NAME_IR_9_8_NEXT] = static_cast<uint8_t>(((ir >> 8) + 1) & 3);
-    name[NAME_IR_11_10] = static_cast<uint8_t>((ir >> 10) & 3);
-    name[NAME_IR_11_10_NEXT] = static_cast<uint8_t>(((ir >> 10) + 1) & 3);
+    memcpy(name + NAME_IR_9_8, IR_NAMES[(ir >> 8) & 15].slot, 4);
 }
 
 [[gnu::always_inline]] inline void load_locals(machine_locals &s, uint16_t *reg, uint8_t *name)
@@ -420,7 +438,7 @@ template <int Alu, int Shift, int Extra>
     const uint16_t right = static_cast<uint16_t>(reg[name[e->right]] | e->constant);
     s.rbus = right;
     if (s.mem_cycle != 0) {
-        if (s.mem_cycle == 2) M.MM[s.mar] = left;
+        if (s.mem_cycle == 2) M.MM[s.mar] = left;   // completes a write; a read ends
         s.mem_cycle = 0;
     }
     if (e->memory_start != 0) {
@@ -459,13 +477,14 @@ template <int Alu, int Shift, int Extra>
     if (checks & CHECK_READ) {
         if (s.mem_cycle != 1) return false;
         reg[SLOT_MEMORY] = M.MM[s.mar];
+        if (checks == CHECK_READ) return true;
     }
     if (checks & CHECK_ALU_CODE) {
         const unsigned code = (reg[SLOT_IR] >> 4) & 7;
         if (code == 5 || code == 6) return false;
     }
-    if ((checks & CHECK_CALL) && s.sp >= STACK_DEPTH) return false;
-    if ((checks & CHECK_RETURN) && (s.sp <= 0 || M.cmar_stack[s.sp - 1] > CM_LIMIT)) return false;
+    if (checks & CHECK_CALL) return s.sp < STACK_DEPTH;
+    if (checks & CHECK_RETURN) return s.sp > 0 && M.cmar_stack[s.sp - 1] <= CM_LIMIT;
     return true;
 }
 

@@ -74,7 +74,7 @@ protected:
     void random_state()
     {
         for (uint16_t &r : M.R) r = random_value();
-        M.PC = random_value();
+        M.PC = chance(3) ? 0x10000 + pick(16) : random_value();   // as a test may leave it
         M.IR = random_value();
         M.IOBUS = random_value();
         M.LBUS = random_value(), M.RBUS = random_value(), M.ABUS = random_value(), M.SBUS = random_value();
@@ -95,8 +95,8 @@ protected:
         for (point_slot &slot : M.break_points) slot.in_use = 0;
         M.break_active = chance(30);
         if (!M.break_active) return;
-        for (unsigned i = 0, n = 1 + pick(4); i < n; i++) {
-            const uint32_t near = (M.CMAR + pick(40)) & 0x1FFF;
+        for (unsigned i = 0, n = 1 + pick(6); i < n; i++) {   // the same address twice now and then
+            const uint32_t near = (M.CMAR + pick(16)) & 0x1FFF;
             M.break_points[pick(POINT_SLOTS)] = {1, static_cast<int32_t>(chance(10) ? 0x1000 : near)};
         }
     }
@@ -195,6 +195,36 @@ protected:
         ADD_FAILURE() << where << ": machine states differ";
     }
 };
+
+// A run with break points returns at each address a break point names,
+// whatever the order of the slots and however often an address is named,
+// and at every address beyond the control memory; its first step is made
+// even at a break point address.
+TEST_F(FastLoopTest, ReturnsAtEveryBreakPointAddress)
+{
+    for (uint32_t address : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 0xFFEu, 0xFFFu}) M.CM[address] = micro{}.word();
+    M.break_active = 1;
+    M.break_points[4] = {1, 5};
+    M.break_points[9] = {1, 5};
+    M.break_points[17] = {1, 3};
+    M.break_points[20] = {0, 2};   // a freed slot keeps its address
+    EXPECT_EQ(fast_run(100), 3u);
+    EXPECT_EQ(M.CMAR, 3u);
+    EXPECT_EQ(fast_run(100), 2u);
+    EXPECT_EQ(M.CMAR, 5u);
+    EXPECT_EQ(fast_run(1), 1u);     // from the break point at 5 itself
+    EXPECT_EQ(M.CMAR, 6u);
+
+    M.CMAR = 0xFFE;
+    EXPECT_EQ(fast_run(100), 2u);   // at 1000: the caller checks far addresses
+    EXPECT_EQ(M.CMAR, 0x1000u);
+    M.break_active = 0;
+    M.CMAR = 0xFFE;
+    EXPECT_EQ(fast_run(5), 3u);     // without break points: on to 1000, where the fetch fails
+    EXPECT_EQ(M.CMAR, 0x1001u);
+    EXPECT_EQ(errors(), std::vector<int>{ERR_CM_LIMIT});
+    EXPECT_EQ(M.stop_flag, 1);
+}
 
 TEST_F(FastLoopTest, EqualsTheMicroCycleOnRandomImages)
 {
