@@ -146,7 +146,7 @@ if [ "$lockstep_images" != 0 ]; then
     cmake --build "$build" -j2 --target kalvo3_unit >/dev/null
     if KALVO3_LOCKSTEP_IMAGES=$lockstep_images "$build/tests/kalvo3_unit" --gtest_brief=1 \
         --gtest_filter='FastLoopTest.*' --gtest_output="xml:$work/lockstep.xml" >lockstep.txt 2>&1; then
-        cycles=$(sed -n 's/.*cycles="\([0-9]*\)".*/\1/p' "$work/lockstep.xml")
+        cycles=$(grep -o 'cycles="[0-9]*"\|name="cycles" value="[0-9]*"' "$work/lockstep.xml" | grep -o '[0-9][0-9]*' | head -1)
         printf '%-14s %s\n' lockstep "$lockstep_images images, $cycles cycles compared: equal"
     else
         printf '%-14s %s\n' lockstep "FAILED:"
