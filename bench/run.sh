@@ -1,5 +1,5 @@
 #!/bin/sh
-# The simulator's benchmark: builds the release preset and measures six
+# The simulator's benchmark: builds the release preset and measures eight
 # workloads, printing one line each.
 #
 #   bench/run.sh [RUNS [WORKLOAD...]]   (RUNS timed runs per workload,
@@ -16,6 +16,12 @@
 #   6 print_loop  the greeting example made to start over instead of halting:
 #                 "HELLO, KALVO-3!" and a line end to KALV.LPT again and again,
 #                 a byte every 4 steps, 2,000,000 steps
+#   7 paired      workloads 1 and 2 on bench/naive.cpp (a naive one-file
+#                 simulator, -O2) and on the simulator, run alternately RUNS
+#                 times each: the median of the pairs' time ratios
+#   8 lockstep    the unit test that runs the fast loop and the micro-cycle
+#                 side by side, on LOCKSTEP_IMAGES (default 3000) random
+#                 control-memory images; 0 skips it
 #
 # Wall-clock figures are the median of RUNS runs. Where valgrind is
 # installed, callgrind counts host instructions: for workloads 1 to 3 per
@@ -41,6 +47,7 @@ build=${BUILD_DIR:-$root/build/bench}
 cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j2 --target kalvo3 kalvo3-asm >/dev/null
 sim=$build/kalvo3
+lockstep_images=${LOCKSTEP_IMAGES:-3000}
 
 work=$(mktemp -d)
 if [ "${KEEP_CALLGRIND:-0}" != 1 ]; then trap 'rm -rf "$work"' EXIT; fi
@@ -48,6 +55,7 @@ cd "$work"
 
 "$build/kalvo3-asm" -o k16.cm "$root/examples/k16/k16.masm"
 "$build/kalvo3-asm" --data -o compute.mm "$root/bench/compute.mdat"
+${CXX:-c++} -O2 -std=c++20 -o naive "$root/bench/naive.cpp"
 
 # Workload 5's files: every address, a value that differs from word to word.
 awk 'BEGIN { print "CM"; for (a = 0; a < 4096; a++) printf "%03X  %02X%08X\n", a, a % 256, (a * 2654435761) % 2147483648 }' >full.cm
@@ -133,4 +141,35 @@ for w in load_cm load_mm; do
     fi
     printf '%-14s %19s ms %26s\n' "$w" "$ms" "$extra (whole load)"
 done
+
+# Workload 6: naive and simulator alternately, the same steps; prints the
+# median of naive time / simulator time.
+paired() {   # paired SESSION NAIVE-CM NAIVE-MM
+    steps=50000000
+    "$1" $steps >session.in
+    i=0
+    while [ $i -lt "$runs" ]; do
+        start=$(now_ns); ./naive "$2" "$3" $steps >/dev/null; middle=$(now_ns)
+        "$sim" <session.in >out.txt; end=$(now_ns)
+        echo "$((middle - start)) $((end - middle))"
+        i=$((i + 1))
+    done | awk '{ print $1 / $2 }' | sort -g | awk '{ r[NR] = $1 } END { printf "x%.2f (pairs from x%.2f to x%.2f)", r[int((NR + 1) / 2)], r[1], r[NR] }'
+}
+if wanted paired; then
+    printf '%-14s %s\n' "paired zero" "$(paired zero_cm - -)"
+    printf '%-14s %s\n' "paired k16" "$(paired k16 k16.cm compute.mm)"
+fi
+
+if [ "$lockstep_images" != 0 ] && wanted lockstep; then
+    cmake --build "$build" -j2 --target kalvo3_unit >/dev/null
+    if KALVO3_LOCKSTEP_IMAGES=$lockstep_images "$build/tests/kalvo3_unit" --gtest_brief=1 \
+        --gtest_filter='FastLoopTest.*' --gtest_output="xml:$work/lockstep.xml" >lockstep.txt 2>&1; then
+        cycles=$(grep -o 'cycles="[0-9]*"\|name="cycles" value="[0-9]*"' "$work/lockstep.xml" | grep -o '[0-9][0-9]*' | head -1)
+        printf '%-14s %s\n' lockstep "$lockstep_images images, $cycles cycles compared: equal"
+    else
+        printf '%-14s %s\n' lockstep "FAILED:"
+        cat lockstep.txt
+        exit 1
+    fi
+fi
 if [ "${KEEP_CALLGRIND:-0}" = 1 ]; then echo "callgrind files in $work"; fi

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/fast_loop.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
 
@@ -33,29 +34,20 @@ uint64_t counted(uint64_t steps)
     return steps;
 }
 
-// In each loop below, a step is the one micro_cycle() call.
+// The plain loop is the fast loop; the break-point loop runs it between
+// break point checks: it returns at every address a break point may name.
 
-[[gnu::flatten, gnu::noinline]] uint64_t run_plain(uint64_t limit)
-{
-    uint64_t steps = 0;
-    while (steps < limit) {
-        micro_cycle();
-        steps++;
-        if (M.stop_flag) break;
-    }
-    return steps;
-}
+uint64_t run_plain(uint64_t limit) { return fast_run(limit); }
 
-[[gnu::flatten, gnu::noinline]] uint64_t run_with_break_points(uint64_t limit)
+uint64_t run_with_break_points(uint64_t limit)
 {
     make_break_map();
     if (limit == 0) return 0;
     check_break_points();
     uint64_t steps = 0;
     while (steps < limit) {
-        micro_cycle();   // executed even after a hit before it
+        steps += fast_run(limit - steps);   // its first step even after a hit before it
         if (break_point_may_hit()) [[unlikely]] check_break_points();
-        steps++;
         if (M.stop_flag) break;
     }
     return steps;

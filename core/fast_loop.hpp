@@ -1,0 +1,14 @@
+// The fast run loop: the micro-cycle of core/micro_cycle.cpp for whole runs,
+// over control-memory words decoded into the work each one does.
+#pragma once
+
+#include <cstdint>
+
+// Executes micro-instructions from CMAR, as many calls of micro_cycle() would,
+// until stop_flag is set, `limit` steps are made, or (while break_active) CMAR
+// reaches an address that a break point may name: a break point address of
+// the control memory, or any address beyond it. Returns the steps made and
+// leaves the machine state as micro_cycle() would have left it. The first
+// step is always made, whatever stop_flag and the break points hold. The
+// caller checks the break points after the return; none is looked at here.
+uint64_t fast_run(uint64_t limit);
