@@ -27,6 +27,7 @@
 #include "asm/mnemonics.hpp"
 #include "console/load.hpp"
 #include "console/points.hpp"
+#include "console/registers.hpp"
 #include "core/load_file.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
@@ -151,33 +152,59 @@ uint32_t profiled_steps(uint32_t limit)
 
 // ---- Registers ----
 
-enum register_kind { R16, R32, R8, R4, FLAG, FIELD, STATE };
+// The interface numbers the registers in the order of this table. Those that
+// the console names one by one (the general registers, PC, IR, MAR, CMAR, C,
+// FSR and the buses) are its rows (console/registers.hpp), which say where
+// each lives and what a new value keeps; the rest are described here: the
+// flags one by one (the console changes them together), the fields of the
+// micro-instruction in progress, the cycle states, the CMAR stack and STOP.
+enum register_kind { CONSOLE, FLAG, FIELD, STATE, STACK };
 
-struct register_row {
-    const char *name;
+struct api_register {
     register_kind kind;
+    device_code code;     // CONSOLE: the console's row
+    int index;
+    const char *name;     // the others
     void *where;
 };
 
-const register_row REGISTERS_TABLE[] = {
-    {"R0", R16, &M.R[0]}, {"R1", R16, &M.R[1]}, {"R2", R16, &M.R[2]}, {"R3", R16, &M.R[3]},
-    {"R4", R16, &M.R[4]}, {"R5", R16, &M.R[5]}, {"R6", R16, &M.R[6]}, {"R7", R16, &M.R[7]},
-    {"PC", R32, &M.PC},   {"IR", R16, &M.IR},   {"MAR", R32, &M.MAR}, {"CMAR", R32, &M.CMAR},
-    {"C", R8, &M.C},      {"FSR", R4, &M.FSR},
-    {"LBUS", R16, &M.LBUS}, {"RBUS", R16, &M.RBUS}, {"ABUS", R16, &M.ABUS},
-    {"SBUS", R16, &M.SBUS}, {"IOBUS", R16, &M.IOBUS},
-    {"ZER", FLAG, &M.ZER}, {"NEG", FLAG, &M.NEG}, {"CRY", FLAG, &M.CRY}, {"OVR", FLAG, &M.OVR},
-    {"CZ", FLAG, &M.CZ},   {"T", FLAG, &M.T},
-    {"LBF", FIELD, &M.current.LBF}, {"RBF", FIELD, &M.current.RBF}, {"ALF", FIELD, &M.current.ALF}, {"SHF", FIELD, &M.current.SHF},
-    {"SBF", FIELD, &M.current.SBF}, {"MMF", FIELD, &M.current.MMF}, {"SQF", FIELD, &M.current.SQF}, {"TSF", FIELD, &M.current.TSF},
-    {"EXF", FIELD, &M.current.EXF}, {"ADF", FIELD, &M.current.ADF},
-    {"MEMCYCLE", STATE, &M.mem_cycle}, {"IOCYCLE", STATE, &M.io_cycle}, {"SP", STATE, &M.cmar_sp},
-    {"S0", R16, &M.cmar_stack[0]}, {"S1", R16, &M.cmar_stack[1]}, {"S2", R16, &M.cmar_stack[2]},
-    {"S3", R16, &M.cmar_stack[3]}, {"S4", R16, &M.cmar_stack[4]}, {"S5", R16, &M.cmar_stack[5]},
-    {"S6", R16, &M.cmar_stack[6]}, {"S7", R16, &M.cmar_stack[7]},
-    {"STOP", FIELD, &M.stop_flag},
+constexpr api_register console_row(device_code code, int index = -1) { return {CONSOLE, code, index, nullptr, nullptr}; }
+constexpr api_register own_row(const char *name, register_kind kind, void *where)
+{
+    return {kind, DEV_UNKNOWN, -1, name, where};
+}
+
+const api_register REGISTERS_TABLE[] = {
+    console_row(DEV_REGISTER, 0), console_row(DEV_REGISTER, 1), console_row(DEV_REGISTER, 2), console_row(DEV_REGISTER, 3),
+    console_row(DEV_REGISTER, 4), console_row(DEV_REGISTER, 5), console_row(DEV_REGISTER, 6), console_row(DEV_REGISTER, 7),
+    console_row(DEV_PC), console_row(DEV_IR), console_row(DEV_MAR), console_row(DEV_CMAR),
+    console_row(DEV_C), console_row(DEV_FSR),
+    console_row(DEV_LBUS), console_row(DEV_RBUS), console_row(DEV_ABUS), console_row(DEV_SBUS), console_row(DEV_IOBUS),
+    own_row("ZER", FLAG, &M.ZER), own_row("NEG", FLAG, &M.NEG), own_row("CRY", FLAG, &M.CRY),
+    own_row("OVR", FLAG, &M.OVR), own_row("CZ", FLAG, &M.CZ), own_row("T", FLAG, &M.T),
+    own_row("LBF", FIELD, &M.current.LBF), own_row("RBF", FIELD, &M.current.RBF), own_row("ALF", FIELD, &M.current.ALF),
+    own_row("SHF", FIELD, &M.current.SHF), own_row("SBF", FIELD, &M.current.SBF), own_row("MMF", FIELD, &M.current.MMF),
+    own_row("SQF", FIELD, &M.current.SQF), own_row("TSF", FIELD, &M.current.TSF), own_row("EXF", FIELD, &M.current.EXF),
+    own_row("ADF", FIELD, &M.current.ADF),
+    own_row("MEMCYCLE", STATE, &M.mem_cycle), own_row("IOCYCLE", STATE, &M.io_cycle), own_row("SP", STATE, &M.cmar_sp),
+    own_row("S0", STACK, &M.cmar_stack[0]), own_row("S1", STACK, &M.cmar_stack[1]), own_row("S2", STACK, &M.cmar_stack[2]),
+    own_row("S3", STACK, &M.cmar_stack[3]), own_row("S4", STACK, &M.cmar_stack[4]), own_row("S5", STACK, &M.cmar_stack[5]),
+    own_row("S6", STACK, &M.cmar_stack[6]), own_row("S7", STACK, &M.cmar_stack[7]),
+    own_row("STOP", FIELD, &M.stop_flag),
 };
 constexpr int REGISTER_COUNT = sizeof REGISTERS_TABLE / sizeof REGISTERS_TABLE[0];
+
+// The console types R0..R7 by a rule of its own rather than by name.
+const char *const GENERAL_REGISTER_NAMES[REGISTERS] = {"R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7"};
+
+const register_row &console_row_of(const api_register &reg) { return *find_register_row(reg.code, reg.index); }
+
+const char *name_of(const api_register &reg)
+{
+    if (reg.kind != CONSOLE) return reg.name;
+    const register_row &row = console_row_of(reg);
+    return row.name ? row.name : GENERAL_REGISTER_NAMES[row.index];
+}
 
 std::string text_buffer;   // what the last call returning text made
 
@@ -402,13 +429,13 @@ int k3_break_at(uint32_t address)
 int k3_register(const char *name)
 {
     for (int r = 0; r < REGISTER_COUNT; r++)
-        if (strcasecmp(name, REGISTERS_TABLE[r].name) == 0) return r;
+        if (strcasecmp(name, name_of(REGISTERS_TABLE[r])) == 0) return r;
     return -1;
 }
 
 const char *k3_register_name(int reg)
 {
-    return reg >= 0 && reg < REGISTER_COUNT ? REGISTERS_TABLE[reg].name : "";
+    return reg >= 0 && reg < REGISTER_COUNT ? name_of(REGISTERS_TABLE[reg]) : "";
 }
 
 int k3_register_count(void) { return REGISTER_COUNT; }
@@ -416,12 +443,10 @@ int k3_register_count(void) { return REGISTER_COUNT; }
 uint32_t k3_get(int reg)
 {
     if (reg < 0 || reg >= REGISTER_COUNT) return 0;
-    const register_row &row = REGISTERS_TABLE[reg];
+    const api_register &row = REGISTERS_TABLE[reg];
     switch (row.kind) {
-    case R16: return *static_cast<uint16_t *>(row.where);
-    case R32: return *static_cast<uint32_t *>(row.where);
-    case R8: return *static_cast<unsigned *>(row.where);
-    case R4: return *static_cast<uint16_t *>(row.where);
+    case CONSOLE: return register_value(console_row_of(row));
+    case STACK: return *static_cast<uint16_t *>(row.where);
     case FLAG:
     case FIELD:
     case STATE: return static_cast<uint32_t>(*static_cast<int *>(row.where));
@@ -432,14 +457,14 @@ uint32_t k3_get(int reg)
 void k3_set(int reg, uint32_t value)
 {
     if (reg < 0 || reg >= REGISTER_COUNT) return;
-    const register_row &row = REGISTERS_TABLE[reg];
+    const api_register &row = REGISTERS_TABLE[reg];
     switch (row.kind) {
-    case R16: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value); break;
-    case R32:   // PC holds 16 bits; MAR and CMAR keep what they are given
-        *static_cast<uint32_t *>(row.where) = row.where == &M.PC ? value & 0xFFFF : value;
+    case CONSOLE: {   // as the Change command stores it
+        const register_row &console = console_row_of(row);
+        store_register_value(console, changed_value(console, value));
         break;
-    case R8: *static_cast<unsigned *>(row.where) = value & 0xFF; break;
-    case R4: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value & 0xF); break;
+    }
+    case STACK: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value); break;
     case FLAG: *static_cast<int *>(row.where) = value != 0; break;
     case STATE:   // cycle states 0..2, stack depth 0..8
         *static_cast<int *>(row.where) = static_cast<int>(value <= (row.where == &M.cmar_sp ? 8u : 2u) ? value : 0);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -122,7 +123,7 @@ bool symbol_line(const std::string &text, std::string &name, uint32_t &address, 
 {
     size_t i = 0;
     while (i < text.size() && is_blank(text[i])) i++;
-    if (i == text.size() || text[i] == ';') return true;   // blank or comment: name stays empty
+    if (i == text.size() || text[i] == ';' || text[i] == '#') return true;   // blank or comment: name stays empty
     column = i;
     if (!is_name_start(text[i])) {
         reason = "a label is expected";
@@ -135,10 +136,10 @@ bool symbol_line(const std::string &text, std::string &name, uint32_t &address, 
     column = i;
     if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) i += 2;
     size_t digits = 0;
-    uint32_t value = 0;
+    uint32_t value = 0;   // stops growing once past 0xFFFF
     for (; i < text.size() && hex_digit(text[i]) >= 0; i++, digits++)
-        if (digits < 4) value = value * 16 + static_cast<uint32_t>(hex_digit(text[i]));
-    if (digits == 0 || digits > 4 || (i < text.size() && is_name_char(text[i]))) {
+        if (value <= 0xFFFF) value = value * 16 + static_cast<uint32_t>(hex_digit(text[i]));
+    if (digits == 0 || value > 0xFFFF || (i < text.size() && is_name_char(text[i]))) {
         reason = "a hexadecimal address 0..0xFFFF is expected after '" + name + "'";
         return false;
     }
@@ -155,6 +156,36 @@ bool symbol_line(const std::string &text, std::string &name, uint32_t &address, 
 
 }  // namespace
 
+int read_symbol_text(const std::string &text, const std::string &path, std::vector<symbol_entry> &labels,
+                     repeated_labels repeats, diagnostics &diag)
+{
+    std::map<std::string, int> line_of;
+    int number = 0;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        number++;
+        end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string name, reason;
+        uint32_t address = 0;
+        size_t column = 0;
+        if (!symbol_line(line, name, address, reason, column)) {
+            diag.error({path, number, static_cast<int>(column) + 1}, reason);
+            return number;
+        }
+        if (name.empty()) continue;
+        auto [it, added] = line_of.try_emplace(name, number);
+        if (!added && repeats == repeated_labels::error) {
+            diag.error({path, number, static_cast<int>(line.find_first_not_of(" \t")) + 1},
+                       "'" + name + "' is given again (first on line " + std::to_string(it->second) + ")");
+            return number;
+        }
+        labels.push_back({name, address, number});
+    }
+    return 0;
+}
+
 bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &names, diagnostics &diag)
 {
     std::error_code error;
@@ -167,29 +198,14 @@ bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &
         diag.error({path, 0, 0}, "cannot open the file");
         return false;
     }
-    std::map<std::string, int> line_of;
-    std::string text;
-    for (int number = 1; std::getline(file, text); number++) {
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        std::string name, reason;
-        uint32_t address = 0;
-        size_t column = 0;
-        if (!symbol_line(text, name, address, reason, column)) {
-            diag.error({path, number, static_cast<int>(column) + 1}, reason);
-            return false;
-        }
-        if (name.empty()) continue;
-        auto [it, added] = line_of.try_emplace(name, number);
-        if (!added) {
-            diag.error({path, number, static_cast<int>(text.find_first_not_of(" \t")) + 1},
-                       "'" + name + "' is given again (first on line " + std::to_string(it->second) + ")");
-            return false;
-        }
-        names.try_emplace(address, name);
-    }
+    std::ostringstream text;
+    text << file.rdbuf();
     if (file.bad()) {
         diag.error({path, 0, 0}, "reading the file failed");
         return false;
     }
+    std::vector<symbol_entry> labels;
+    if (read_symbol_text(text.str(), path, labels, repeated_labels::error, diag) != 0) return false;
+    for (const symbol_entry &label : labels) names.try_emplace(label.address, label.name);
     return true;
 }

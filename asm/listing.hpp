@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "asm/assembler.hpp"
 #include "asm/diagnostics.hpp"
@@ -18,7 +19,25 @@ std::string listing_text(const assembler &source);
 // label, in address order, after a comment line that names the source.
 std::string symbol_file_text(const assembler &source);
 
-// Reads a symbol file: lines "label address" (hexadecimal, with or without
-// 0x, at most 0xFFFF), blank lines and ';' comments. Of several labels of one
-// address the first is kept. Reports the first malformed line and gives false.
+// One label of a symbol file, with the number of the line that gives it.
+struct symbol_entry {
+    std::string name;
+    uint32_t address = 0;
+    int line = 0;
+};
+
+// Whether a symbol file may give one label twice.
+enum class repeated_labels { allowed, error };
+
+// Reads the text of a symbol file, named `path` in messages: lines "label
+// address" (hexadecimal, with or without 0x, at most 0xFFFF), blank lines,
+// comment lines (';' or '#') and ';' comments after the address. Appends
+// every label in the order given, up to the first malformed line; gives 0
+// when there is none, else reports it and gives its number.
+int read_symbol_text(const std::string &text, const std::string &path, std::vector<symbol_entry> &labels,
+                     repeated_labels repeats, diagnostics &diag);
+
+// Reads a symbol file (as read_symbol_text; a label given twice is an error)
+// into the names of addresses: of several labels of one address the first is
+// kept. Reports the first error and gives false.
 bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &names, diagnostics &diag);

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "api/kalvo3_api.h"
+#include "asm/listing.hpp"
 
 namespace check {
 
@@ -388,26 +389,19 @@ std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::
 
 bool read_labels(const std::string &text, const std::string &path, std::vector<label> &out, std::string &error)
 {
-    int number = 0;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        number++;
-        end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        size_t i = line.find_first_not_of(" \t\r");
-        if (i == std::string::npos || line[i] == ';' || line[i] == '#') continue;
-        size_t name_end = line.find_first_of(" \t", i);
-        size_t at = name_end == std::string::npos ? std::string::npos : line.find_first_not_of(" \t", name_end);
-        char *stop = nullptr;
-        unsigned long address = at == std::string::npos ? 0 : strtoul(line.c_str() + at, &stop, 16);
-        if (at == std::string::npos || stop == line.c_str() + at || address > 0xFFF ||
-            (*stop && !strchr(" \t\r;", *stop))) {
-            error = path + ":" + std::to_string(number) + ": expected a label and its CM address (NAME 0x1A2)";
-            return false;
+    diagnostics diag;   // its messages are not shown: the check says it its own way
+    std::vector<symbol_entry> labels;
+    int bad = read_symbol_text(text, path, labels, repeated_labels::allowed, diag);
+    for (const symbol_entry &l : labels) {
+        if (l.address > 0xFFF) {   // the labels come before the first malformed line
+            bad = l.line;
+            break;
         }
-        out.push_back({line.substr(i, name_end - i), static_cast<uint32_t>(address)});
+        out.push_back({l.name, l.address});
     }
-    return true;
+    if (bad == 0) return true;
+    error = path + ":" + std::to_string(bad) + ": expected a label and its CM address (NAME 0x1A2)";
+    return false;
 }
 
 }  // namespace check

@@ -41,8 +41,9 @@ case_result run_case(const check_file &file, const case_plan &plan, const run_op
 // label's; words before the first label are not counted.
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile);
 
-// Reads "NAME ADDRESS" lines (address in hexadecimal, optional 0x; blank
-// lines and lines starting with ';' or '#' are skipped).
+// Appends the labels of a symbol file's text (read as kalvo3-asm reads one;
+// a label may be given twice) with their CM addresses; at the first line that
+// gives none, false with `error` naming it.
 bool read_labels(const std::string &text, const std::string &path, std::vector<label> &out, std::string &error);
 
 }  // namespace check

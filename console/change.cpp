@@ -70,11 +70,11 @@ void change_row(const register_row &row)
     switch (row.change) {
     case CHANGE_REGISTER:   // every answer stores something: one without digits is 0
         console_print("    R[%d]:%0*X->", row.index, row.digits, value);
-        store_register_value(row, static_cast<unsigned>(read_hex_value()) & row.mask);
+        store_register_value(row, changed_value(row, static_cast<unsigned>(read_hex_value())));
         break;
     case CHANGE_VALUE:
         console_print("    %s:%0*X->", row.name, row.digits, value & row.mask);
-        store_register_value(row, static_cast<unsigned>(read_hex_value()) & row.mask);
+        store_register_value(row, changed_value(row, static_cast<unsigned>(read_hex_value())));
         break;
     case CHANGE_CM_ADDRESS:   // kept even beyond 0xFFF
         console_print("    %s:%0*X->", row.name, row.digits, value);

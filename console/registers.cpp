@@ -120,6 +120,11 @@ void store_register_value(const register_row &row, unsigned value)
     if (row.word32) *row.word32 = value;
 }
 
+unsigned changed_value(const register_row &row, unsigned value)
+{
+    return row.change == CHANGE_CM_ADDRESS || row.change == CHANGE_MM_ADDRESS ? value : value & row.mask;
+}
+
 column_set columns_of(const column_style &style)
 {
     column_set columns{{}, 0, style};

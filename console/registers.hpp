@@ -68,6 +68,10 @@ int device_code_of_name(const char *name);
 unsigned register_value(const register_row &row);
 void store_register_value(const register_row &row, unsigned value);
 
+// What a row keeps of a new value, as the Change command stores it: an
+// address whole (even beyond its memory), anything else cut to the mask.
+unsigned changed_value(const register_row &row, unsigned value);
+
 // Which rows a line shows, and how.
 struct column_style {
     bool (*shown)(const register_row &row);

@@ -4,10 +4,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "api/kalvo3_api.h"
+#include "console/registers.hpp"
 
 namespace {
 
@@ -122,6 +125,8 @@ TEST_F(Api, RegistersAreCutToTheirWidths)
     const struct { const char *name; uint32_t typed, stored; } cases[] = {
         {"r3", 0x12345, 0x2345}, {"C", 0x1FF, 0xFF}, {"FSR", 0x1F, 0xF},
         {"CMAR", 0x1000, 0x1000}, {"zer", 7, 1}, {"IOCYCLE", 3, 0},
+        {"PC", 0x12345, 0x2345}, {"MAR", 0x12345, 0x12345}, {"IR", 0x12345, 0x2345},
+        {"iobus", 0x12345, 0x2345}, {"S7", 0x12345, 0x2345}, {"SP", 9, 0},
     };
     for (const auto &c : cases) {
         k3_set(k3_register(c.name), c.typed);
@@ -132,6 +137,48 @@ TEST_F(Api, RegistersAreCutToTheirWidths)
     EXPECT_FALSE(k3_register_writable(k3_register("ADF")));
     EXPECT_FALSE(k3_register_writable(k3_register("STOP")));
     EXPECT_FALSE(k3_register_writable(-1));
+}
+
+// The numbering is the interface's: the workbench and check files name the
+// registers, and programs built on the interface may keep the numbers.
+TEST_F(Api, RegistersKeepTheirNamesAndNumbers)
+{
+    const char *const names[] = {
+        "R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7", "PC", "IR", "MAR", "CMAR", "C", "FSR",
+        "LBUS", "RBUS", "ABUS", "SBUS", "IOBUS", "ZER", "NEG", "CRY", "OVR", "CZ", "T",
+        "LBF", "RBF", "ALF", "SHF", "SBF", "MMF", "SQF", "TSF", "EXF", "ADF",
+        "MEMCYCLE", "IOCYCLE", "SP", "S0", "S1", "S2", "S3", "S4", "S5", "S6", "S7", "STOP",
+    };
+    ASSERT_EQ(k3_register_count(), static_cast<int>(std::size(names)));
+    for (int r = 0; r < k3_register_count(); r++) {
+        EXPECT_STREQ(k3_register_name(r), names[r]);
+        EXPECT_EQ(k3_register(names[r]), r) << names[r];
+    }
+    EXPECT_STREQ(k3_register_name(k3_register_count()), "");
+}
+
+// Every register the console names one by one is the same register through
+// the interface, under the same name, and keeps what Change keeps.
+TEST_F(Api, ConsoleRegistersAreTheInterfacesToo)
+{
+    std::vector<const register_row *> rows;
+    for (const register_row &row : register_rows())
+        if (row.word16 || row.word32) rows.push_back(&row);   // not the flags and the memories
+    ASSERT_EQ(rows.size(), 19u);
+    auto reg_of = [](const register_row &row) {
+        return k3_register(row.name ? row.name : ("R" + std::to_string(row.index)).c_str());
+    };
+    auto typed = [](size_t i) { return 0x12340u + static_cast<unsigned>(i) * 0x10101u; };
+    for (size_t i = 0; i < rows.size(); i++) {   // all first: no two may share a place
+        ASSERT_GE(reg_of(*rows[i]), 0) << i;
+        EXPECT_TRUE(k3_register_writable(reg_of(*rows[i]))) << i;
+        k3_set(reg_of(*rows[i]), typed(i));
+    }
+    for (size_t i = 0; i < rows.size(); i++) {
+        const register_row &row = *rows[i];
+        EXPECT_EQ(register_value(row), changed_value(row, typed(i))) << k3_register_name(reg_of(row));
+        EXPECT_EQ(k3_get(reg_of(row)), register_value(row)) << k3_register_name(reg_of(row));
+    }
 }
 
 }  // namespace

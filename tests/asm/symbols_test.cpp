@@ -47,6 +47,7 @@ TEST(Symbols, MalformedLinesAreNamedByFileLineAndColumn)
         {"; ok\n\nfetch 0x001 ; comment\n9lives 002\n", "4:1: error: a label is expected"},
         {"fetch\n", "1:6: error: a hexadecimal address 0..0xFFFF is expected after 'fetch'"},
         {"fetch 0x10000\n", "1:7: error: a hexadecimal address 0..0xFFFF is expected after 'fetch'"},
+        {"fetch 0x0FFFFF\n", "1:7: error: a hexadecimal address 0..0xFFFF is expected after 'fetch'"},
         {"fetch 01G\n", "1:7: error: a hexadecimal address 0..0xFFFF is expected after 'fetch'"},
         {"fetch 001 002\n", "1:11: error: unexpected text after the address"},
         {"a 1\r\nb 2\r\na 3\r\n", "3:1: error: 'a' is given again (first on line 1)"},
@@ -65,6 +66,39 @@ TEST(Symbols, MalformedLinesAreNamedByFileLineAndColumn)
     std::map<uint32_t, std::string> names;
     EXPECT_FALSE(read_symbol_file("/tmp", names, diag));
     EXPECT_EQ(diag.messages().at(0), "/tmp: error: is a directory, not a symbol file");
+}
+
+// The text reader that kalvo3-check shares: every label in file order with
+// its line, up to the first malformed line, whose number it gives.
+TEST(Symbols, TextGivesEveryLabelWithItsLine)
+{
+    const struct {
+        const char *text;
+        repeated_labels repeats;
+        int bad_line;
+        const char *labels;   // "name address line", joined by blanks
+        const char *error;    // the message after "t.sym:", or ""
+    } cases[] = {
+        {"; c\n# c\nstart 0x000\n\nalias 0\nstart 2 ; again\n", repeated_labels::allowed, 0,
+         "start 0 3 alias 0 5 start 2 6", ""},
+        {"; c\n# c\nstart 0x000\n\nalias 0\nstart 2 ; again\n", repeated_labels::error, 6,
+         "start 0 3 alias 0 5", "6:1: error: 'start' is given again (first on line 3)"},
+        {"a 1\r\n  b 0xFFFF\nc 0x000000C", repeated_labels::error, 0, "a 1 1 b 65535 2 c 12 3", ""},
+        {"a 1\nb\nc 3\n", repeated_labels::allowed, 2, "a 1 1",
+         "2:2: error: a hexadecimal address 0..0xFFFF is expected after 'b'"},
+        {"", repeated_labels::error, 0, "", ""},
+    };
+    for (const auto &c : cases) {
+        diagnostics diag;
+        std::vector<symbol_entry> labels;
+        EXPECT_EQ(read_symbol_text(c.text, "t.sym", labels, c.repeats, diag), c.bad_line) << c.text;
+        std::string got;
+        for (const symbol_entry &l : labels)
+            got += (got.empty() ? "" : " ") + l.name + " " + std::to_string(l.address) + " " + std::to_string(l.line);
+        EXPECT_EQ(got, c.labels) << c.text;
+        EXPECT_EQ(diag.messages().empty() ? "" : diag.messages()[0], *c.error ? std::string("t.sym:") + c.error : "")
+            << c.text;
+    }
 }
 
 // Given names label their words even where nothing jumps; jump targets
