@@ -7,14 +7,12 @@
 // cycle it hands to micro_cycle() itself, the generic step.
 //
 // Each control-memory word reached by a run is decoded once into an entry:
-//  - a handler, one instantiation of cycle<ALU, shift, extra> for the word's
+//  - its work: one instantiation of cycle<ALU, shift, extra> for the word's
 //    ALU operation (add, subtract, AND, OR, XOR, OR without flags, or the
 //    operation in IR bits 6..4), shift (the six shifts and pass) and kind
 //    of extra function (count C down, save the flags, carry 1 or CRY in,
 //    load IR, copy LBUS to IOBUS, load C, set or reset T, step an IR field,
-//    none), and for whether the word needs no more than a fixed successor
-//    or is a flow word (below), so that the handler does only what those
-//    fields ask for;
+//    none), so that it does only what those fields ask for;
 //  - the buses' sources and the SBUS destination as names in a register
 //    file (R0..R7, PC, IOBUS, IR, FSR, zero, the memory word read, a sink);
 //    the names of the registers that IR bits 11..10 and 9..8 select go
@@ -23,14 +21,21 @@
 //  - the memory function as the cycle state it leaves;
 //  - the next entry, worked out as far as the word alone decides it: a
 //    fixed successor, the two outcomes of a test, or the base, shift and
-//    mask of an IR dispatch.
+//    mask of an IR dispatch;
+//  - where the loop goes for it: straight to the work when the successor is
+//    fixed and nothing needs checking, otherwise to a sequencing step that
+//    makes the checks, works out the next entry and goes on to the work.
 // Words with a reserved code and words whose extra function starts a
-// transfer or halts get the generic handler. A few more decide only at run
+// transfer or halts go to the generic step. A few more decide only at run
 // time whether their cycle is plain (a read of the memory word, an ALU code
-// from IR, a call or a return): the entry's checks send a cycle that would
-// report a fault to the generic step before it changes anything. Flow words,
-// those with checks or a successor other than a fixed one, make their
-// checks and work out the next entry before the cycle's work.
+// from IR, a call or a return): their sequencing step sends a cycle that
+// would report a fault to the generic step before it changes anything.
+//
+// The loop is threaded: every piece of work ends by going to the next
+// entry's place itself, so a plain cycle is its work and four moves.
+// The flags are held nonzero when set, in an array indexed by the test code
+// that reads them (with "C is zero" and "always" beside them), so a test is
+// one load.
 //
 // A run keeps the registers, buses, flags, counter, MAR, memory cycle state
 // and stack depth in locals and writes them back to M when it ends and
@@ -42,11 +47,12 @@
 // An entry is decoded again when its control-memory word differs from the
 // one it was made from, looked at when a run starts (the console changes
 // words only between runs). During a run with break points the entries of
-// the break point addresses hold the stop handler, and the entry past the
-// last word (CMAR 0x1000) is reached only through the generic step or a stop.
+// the break point addresses go to the stop, and the entry past the last word
+// (CMAR 0x1000) is reached only through the generic step or a stop.
 #include "core/fast_loop.hpp"
 
 #include <array>
+#include <utility>
 #include <cstring>
 
 #include "core/machine_state.hpp"
@@ -63,7 +69,7 @@ enum : uint8_t {
     SLOT_FSR = 11,
     SLOT_ZERO = 12,
     SLOT_SINK = 13,
-    SLOT_MEMORY = 14,   // the word that LBF 12 reads, fetched by the entry's check
+    SLOT_MEMORY = 14,   // the word that LBF 12 reads, fetched by the sequencing step
     SLOTS = 16,
     // Names through the slot map, rewritten when IR changes.
     NAME_IR_9_8 = 16,
@@ -72,6 +78,17 @@ enum : uint8_t {
     NAME_IR_11_10_NEXT = 19,
     NAMES = 20,
 };
+
+// The flags by the test code (TSF) that reads them. Each is held as a value
+// in which the bits of FLAG_BITS say whether it is set, so that a producer
+// stores what it has at hand: the sum for NEG (bit 15) and CRY (bit 16), the
+// shifted word for a shift's CRY. The counter C stands in for "C is zero"
+// with the sense reversed (nonzero: the test fails); the decoder swaps the
+// outcomes of that test.
+enum : uint8_t {
+    FLAG_ZER, FLAG_NEG, FLAG_CRY, FLAG_OVR, FLAG_T, FLAG_C, FLAG_RESERVED, FLAG_ALWAYS, FLAGS
+};
+constexpr unsigned FLAG_BITS[FLAGS] = {1, 0x8000, 0x10000, 0x8000, 1, 0xFF, 0, 1};
 
 enum alu_kind { ALU_ADD, ALU_SUBTRACT, ALU_AND, ALU_OR, ALU_XOR, ALU_FROM_IR, ALU_OR_QUIET, ALU_KINDS };
 enum shift_kind {
@@ -93,22 +110,31 @@ enum : uint8_t {
     CHECK_RETURN = 8,      // SQF 2: the stack must hold a control-memory address
 };
 
+// Where the loop goes for an entry: a way out of the loop, a sequencing step
+// (checks and the next entry, then the entry's work), or a cycle's work.
 enum : uint16_t {
-    HANDLER_UNDECODED = 0,   // decode the word, then run the entry
-    HANDLER_GENERIC = 1,     // micro_cycle()
-    HANDLER_STOP = 2,        // a break point address: the run returns here
-    HANDLER_BEYOND = 3,      // CMAR 0x1000
-    HANDLER_FIRST_CYCLE = 4,
+    HANDLER_UNDECODED,   // decode the word, then go on with the entry
+    HANDLER_GENERIC,     // micro_cycle()
+    HANDLER_STOP,        // a break point address: the run returns here
+    HANDLER_BEYOND,      // CMAR 0x1000
+    STEP_TEST,           // the next entry by a flag
+    STEP_DISPATCH,       // the next entry by IR bits
+    STEP_CALL,
+    STEP_RETURN,
+    STEP_READ,           // the memory word read; a fixed successor
+    STEP_CHECKED,        // any other checks, then any successor
+    WORK_FIRST,
 };
 
-// Words whose next entry is fixed and that need no check have a handler of
-// their own; the others ("flow") work out the next entry and make the checks.
-constexpr uint16_t handler_of(int alu, int shift, int extra, int flow)
+constexpr uint16_t work_of(int alu, int shift, int extra)
 {
-    return static_cast<uint16_t>(HANDLER_FIRST_CYCLE + ((alu * SHIFT_KINDS + shift) * EXTRA_KINDS + extra) * 2 + flow);
+    return static_cast<uint16_t>(WORK_FIRST + (alu * SHIFT_KINDS + shift) * EXTRA_KINDS + extra);
 }
+constexpr int HANDLERS = work_of(ALU_KINDS - 1, SHIFT_KINDS - 1, EXTRA_KINDS - 1) + 1;
 
 struct entry {
+    const void *go;            // the place in fast_run() of `handler`
+    const void *work;          // the place of the cycle's work, after a sequencing step
     const entry *next_true;    // the fixed successor, or the one when the test holds
     const entry *next_false;
     uint64_t word;             // the control-memory word decoded
@@ -124,6 +150,7 @@ struct entry {
     uint8_t dispatch_shift, dispatch_mask;
     uint8_t t_value;
 };
+static_assert(sizeof(entry) == 64, "a dispatch scales its index by a shift");
 
 constexpr uint32_t BEYOND = CM_WORDS;   // index of the entry of CMAR 0x1000
 
@@ -131,6 +158,13 @@ entry table[CM_WORDS + 1];
 uint64_t decoded_from[CM_WORDS];   // the CM word each entry stands for
 uint16_t stop_marks[POINT_SLOTS];
 int stop_mark_count;
+const void *const *places;         // fast_run()'s places by handler, once it has run
+
+void set_handler(entry &e, uint16_t handler)
+{
+    e.handler = handler;
+    e.go = places[handler];
+}
 
 void decode_entry(uint32_t address, uint64_t word)
 {
@@ -202,17 +236,32 @@ void decode_entry(uint32_t address, uint64_t word)
     default: generic = true; break;   // reserved
     }
     if (e.next == NEXT_TEST) {
-        if (tsf == 6) generic = true;   // reserved test: reported
-        if (tsf == 7) e.next = NEXT_FIXED;   // always true
+        if (tsf == FLAG_RESERVED) generic = true;   // reported
+        if (tsf == FLAG_ALWAYS) e.next = NEXT_FIXED;
+        if (tsf == FLAG_C) std::swap(on_true, on_false);
     }
     e.next_true = &table[on_true];
     e.next_false = &table[on_false];
 
     const int alu = ALU[alf], shift = SHIFT[shf], extra = EXTRA[exf];
-    if (generic || alu < 0 || shift < 0 || extra < 0)
-        e.handler = HANDLER_GENERIC;
-    else
-        e.handler = handler_of(alu, shift, extra, e.next != NEXT_FIXED || e.checks != 0);
+    uint16_t handler = HANDLER_GENERIC;
+    if (!generic && alu >= 0 && shift >= 0 && extra >= 0) {
+        const uint16_t work = work_of(alu, shift, extra);
+        e.work = places[work];
+        if (e.checks == 0)
+            handler = e.next == NEXT_FIXED  ? work
+                      : e.next == NEXT_TEST ? uint16_t{STEP_TEST}
+                                            : uint16_t{STEP_DISPATCH};
+        else if (e.checks == CHECK_CALL)
+            handler = STEP_CALL;
+        else if (e.checks == CHECK_RETURN)
+            handler = STEP_RETURN;
+        else if (e.checks == CHECK_READ && e.next == NEXT_FIXED)
+            handler = STEP_READ;
+        else
+            handler = STEP_CHECKED;
+    }
+    set_handler(e, handler);
     table[address] = e;
 }
 
@@ -220,18 +269,23 @@ void decode_entry(uint32_t address, uint64_t word)
 // points. Marks stay until the next run starts.
 void prepare_entries()
 {
+    static bool placed = false;
+    if (!placed) {
+        for (entry &e : table) set_handler(e, HANDLER_UNDECODED);
+        placed = true;
+    }
     for (int i = 0; i < stop_mark_count; i++) {
         entry &e = table[stop_marks[i]];
-        e.handler = e.unmarked_handler;
+        set_handler(e, e.unmarked_handler);
     }
     stop_mark_count = 0;
     if (memcmp(decoded_from, M.CM, sizeof decoded_from) != 0)
         for (uint32_t address = 0; address < CM_WORDS; address++)
             if (decoded_from[address] != M.CM[address]) {
                 decoded_from[address] = M.CM[address];
-                table[address].handler = HANDLER_UNDECODED;
+                set_handler(table[address], HANDLER_UNDECODED);
             }
-    table[BEYOND].handler = HANDLER_BEYOND;
+    set_handler(table[BEYOND], HANDLER_BEYOND);
     if (!M.break_active) return;
     for (const point_slot &slot : M.break_points) {
         const uint32_t address = static_cast<uint32_t>(slot.address);
@@ -239,7 +293,7 @@ void prepare_entries()
         entry &e = table[address];
         if (e.handler == HANDLER_STOP) continue;
         e.unmarked_handler = e.handler;
-        e.handler = HANDLER_STOP;
+        set_handler(e, HANDLER_STOP);
         stop_marks[stop_mark_count++] = static_cast<uint16_t>(address);
     }
 }
@@ -253,13 +307,21 @@ bool loop_may_run()
 
 // The machine's state between two cycles of the loop.
 struct machine_locals {
-    int zer, neg, cry, ovr, t;
-    unsigned c;
+    unsigned flag[FLAGS];   // set where FLAG_BITS says
+    unsigned c;             // C, as flag[FLAG_C] holds it too
+    unsigned ir;            // IR as read by dispatches and IR steps; reg[SLOT_IR] holds it for the bus
     uint16_t lbus, rbus, abus, sbus;
     uint32_t mar;
     int mem_cycle;
     int sp;
+    unsigned written;       // the slot written last, whose value `value` holds (no bus reads SLOT_SINK)
+    uint16_t value;
 };
+
+[[gnu::always_inline]] inline unsigned flag_set(const machine_locals &s, int flag)
+{
+    return (s.flag[flag] & FLAG_BITS[flag]) != 0;
+}
 
 // The four IR-selected names for each value of IR bits 11..8.
 struct ir_names {
@@ -282,6 +344,25 @@ static_assert(NAME_IR_9_8_NEXT == NAME_IR_9_8 + 1 && NAME_IR_11_10 == NAME_IR_9_
     memcpy(name + NAME_IR_9_8, IR_NAMES[(ir >> 8) & 15].slot, 4);
 }
 
+// A slot read in the cycle after it was written takes the value from the
+// host register that wrote it rather than waiting for the store.
+[[gnu::always_inline]] inline uint16_t read_slot(const machine_locals &s, const uint16_t *reg, unsigned slot)
+{
+    uint16_t value = s.value;
+    if (slot != s.written) {
+        value = reg[slot];
+        asm("" : "+r"(value));   // a branch, not a select
+    }
+    return value;
+}
+
+[[gnu::always_inline]] inline void write_slot(machine_locals &s, uint16_t *reg, unsigned slot, uint16_t value)
+{
+    reg[slot] = value;
+    s.written = slot;
+    s.value = value;
+}
+
 [[gnu::always_inline]] inline void load_locals(machine_locals &s, uint16_t *reg, uint8_t *name)
 {
     for (int i = 0; i < REGISTERS; i++) reg[i] = M.R[i];
@@ -291,11 +372,19 @@ static_assert(NAME_IR_9_8_NEXT == NAME_IR_9_8 + 1 && NAME_IR_11_10 == NAME_IR_9_
     reg[SLOT_FSR] = M.FSR;
     reg[SLOT_ZERO] = 0;
     map_ir_names(name, M.IR);
-    s.zer = M.ZER, s.neg = M.NEG, s.cry = M.CRY, s.ovr = M.OVR, s.t = M.T;
-    s.c = M.C;
+    s.flag[FLAG_ZER] = M.ZER != 0;
+    s.flag[FLAG_NEG] = (M.NEG != 0) << 15;
+    s.flag[FLAG_CRY] = (M.CRY != 0) << 16;
+    s.flag[FLAG_OVR] = (M.OVR != 0) << 15;
+    s.flag[FLAG_T] = M.T != 0;
+    s.flag[FLAG_C] = s.c = M.C;
+    s.flag[FLAG_RESERVED] = 0;
+    s.flag[FLAG_ALWAYS] = 1;
+    s.ir = M.IR;
     s.mar = M.MAR;
     s.mem_cycle = M.mem_cycle;
     s.sp = M.cmar_sp;
+    s.written = SLOT_SINK;
 }
 
 // MIR and the ten fields, as the fetch of `word` leaves them.
@@ -312,9 +401,11 @@ void leave_fields(uint64_t word) { M.current = decode(word); }
     M.IR = reg[SLOT_IR];
     M.FSR = reg[SLOT_FSR];
     M.LBUS = s.lbus, M.RBUS = s.rbus, M.ABUS = s.abus, M.SBUS = s.sbus;
-    M.ZER = s.zer, M.NEG = s.neg, M.CRY = s.cry, M.OVR = s.ovr, M.T = s.t;
-    M.C = s.c;
-    M.CZ = s.c == 0;
+    M.ZER = flag_set(s, FLAG_ZER), M.NEG = flag_set(s, FLAG_NEG);
+    M.CRY = flag_set(s, FLAG_CRY), M.OVR = flag_set(s, FLAG_OVR);
+    M.T = flag_set(s, FLAG_T);
+    M.C = s.flag[FLAG_C];
+    M.CZ = s.flag[FLAG_C] == 0;
     M.MAR = s.mar;
     M.mem_cycle = s.mem_cycle;
     M.cmar_sp = s.sp;
@@ -322,21 +413,8 @@ void leave_fields(uint64_t word) { M.current = decode(word); }
     leave_fields(last->word);
 }
 
-[[gnu::always_inline]] inline int test_holds(int test, const machine_locals &s)
-{
-    switch (test) {
-    case 0:  return s.zer != 0;
-    case 1:  return s.neg != 0;
-    case 2:  return s.cry != 0;
-    case 3:  return s.ovr != 0;
-    case 4:  return s.t != 0;
-    case 5:  return s.c == 0;
-    default: return 1;
-    }
-}
-
-// The next entry of a flow word.
-[[gnu::always_inline]] inline const entry *flow(const entry *e, machine_locals &s, const uint16_t *reg)
+// The next entry of a word with checks, the checks passed.
+[[gnu::always_inline]] inline const entry *flow(const entry *e, machine_locals &s)
 {
     switch (e->next) {
     case NEXT_CALL:
@@ -345,9 +423,9 @@ void leave_fields(uint64_t word) { M.current = decode(word); }
     case NEXT_RETURN:
         return &table[M.cmar_stack[--s.sp]];
     case NEXT_TEST:
-        return test_holds(e->test, s) ? e->next_true : e->next_false;
+        return flag_set(s, e->test) ? e->next_true : e->next_false;
     case NEXT_DISPATCH:
-        return &table[e->dispatch_base | ((reg[SLOT_IR] >> e->dispatch_shift) & e->dispatch_mask)];
+        return &table[e->dispatch_base | ((s.ir >> e->dispatch_shift) & e->dispatch_mask)];
     default:
         return e->next_true;
     }
@@ -360,26 +438,26 @@ template <int Alu>
     if constexpr (Alu == ALU_ADD) {
         const unsigned sum = left + right + carry;
         s.abus = static_cast<uint16_t>(sum);
-        s.zer = s.abus == 0;
-        s.neg = (sum >> 15) & 1;
-        s.cry = (sum >> 16) & 1;
-        s.ovr = (((left ^ sum) & (right ^ sum)) >> 15) & 1;
+        s.flag[FLAG_ZER] = s.abus == 0;
+        s.flag[FLAG_NEG] = sum;
+        s.flag[FLAG_CRY] = sum;
+        s.flag[FLAG_OVR] = (left ^ sum) & (right ^ sum);
     } else if constexpr (Alu == ALU_SUBTRACT) {
         const unsigned difference = left - right - carry;
         s.abus = static_cast<uint16_t>(difference);
-        s.zer = s.abus == 0;
-        s.neg = (difference >> 15) & 1;
-        s.cry = (difference >> 16) & 1;
-        s.ovr = (((left ^ right) & (left ^ difference)) >> 15) & 1;
+        s.flag[FLAG_ZER] = s.abus == 0;
+        s.flag[FLAG_NEG] = difference;
+        s.flag[FLAG_CRY] = difference;   // a borrow sets bits 16 and up
+        s.flag[FLAG_OVR] = (left ^ right) & (left ^ difference);
     } else if constexpr (Alu == ALU_AND) {
         s.abus = static_cast<uint16_t>(left & right);
-        s.zer = s.abus == 0;
+        s.flag[FLAG_ZER] = s.abus == 0;
     } else if constexpr (Alu == ALU_OR) {
         s.abus = static_cast<uint16_t>(left | right);
-        s.zer = s.abus == 0;
+        s.flag[FLAG_ZER] = s.abus == 0;
     } else if constexpr (Alu == ALU_XOR) {
         s.abus = static_cast<uint16_t>(left ^ right);
-        s.zer = s.abus == 0;
+        s.flag[FLAG_ZER] = s.abus == 0;
     } else if constexpr (Alu == ALU_OR_QUIET) {
         s.abus = static_cast<uint16_t>(left | right);
     } else {   // the code in IR bits 6..4, checked to be defined
@@ -399,18 +477,19 @@ template <int Shift>
 {
     const unsigned a = s.abus;
     if constexpr (Shift == SHIFT_LEFT || Shift == SHIFT_LEFT_ARITHMETIC) {
-        s.sbus = static_cast<uint16_t>(a << 1 | in);
-        s.cry = a >> 15;
-        if constexpr (Shift == SHIFT_LEFT_ARITHMETIC) s.ovr = ((a >> 15) ^ (a >> 14)) & 1;
+        const unsigned shifted = a << 1 | in;
+        s.sbus = static_cast<uint16_t>(shifted);
+        s.flag[FLAG_CRY] = shifted;
+        if constexpr (Shift == SHIFT_LEFT_ARITHMETIC) s.flag[FLAG_OVR] = a ^ a << 1;
     } else if constexpr (Shift == SHIFT_RIGHT) {
         s.sbus = static_cast<uint16_t>(a >> 1 | in << 15);
-        s.cry = a & 1;
+        s.flag[FLAG_CRY] = a << 16;
     } else if constexpr (Shift == SHIFT_RIGHT_ARITHMETIC) {
         s.sbus = static_cast<uint16_t>(a >> 1 | (a & 0x8000));
-        s.cry = a & 1;
+        s.flag[FLAG_CRY] = a << 16;
     } else if constexpr (Shift == SHIFT_SIGN_FILL) {
         s.sbus = static_cast<uint16_t>(a & 0x80 ? a | 0xFF00 : a);
-        s.cry = (a >> 7) & 1;
+        s.flag[FLAG_CRY] = a << 9;
     } else if constexpr (Shift == SHIFT_SWAP) {
         s.sbus = static_cast<uint16_t>(a << 8 | a >> 8);
     } else {
@@ -424,55 +503,54 @@ template <int Shift>
 template <int Alu, int Shift, int Extra>
 [[gnu::always_inline]] inline void cycle(const entry *e, machine_locals &s, uint16_t *reg, uint8_t *name)
 {
-    const uint16_t left = reg[name[e->left]];
+    const uint16_t left = read_slot(s, reg, name[e->left]);
     s.lbus = left;
     if constexpr (Extra == EXTRA_COPY_IOBUS) reg[SLOT_IOBUS] = left;
-    const uint16_t right = static_cast<uint16_t>(reg[name[e->right]] | e->constant);
+    const uint16_t right = static_cast<uint16_t>(read_slot(s, reg, name[e->right]) | e->constant);
     s.rbus = right;
-    if (s.mem_cycle != 0) {
-        if (s.mem_cycle == 2) M.MM[s.mar] = left;   // completes a write; a read ends
-        s.mem_cycle = 0;
-    }
-    if (e->memory_start != 0) {
-        s.mar = left;
-        s.mem_cycle = e->memory_start;
-    }
-    const unsigned alu_carry = Extra == EXTRA_CARRY_ONE ? 1u : Extra == EXTRA_CARRY_CRY ? s.cry != 0 : 0u;
-    alu_step<Alu>(s, left, right, alu_carry, reg[SLOT_IR]);
+    if (s.mem_cycle == 2) M.MM[s.mar] = left;   // completes a write; a read ends
+    s.mem_cycle = e->memory_start;
+    if (s.mem_cycle != 0) s.mar = left;
+    const unsigned alu_carry = Extra == EXTRA_CARRY_ONE ? 1u : Extra == EXTRA_CARRY_CRY ? flag_set(s, FLAG_CRY) : 0u;
+    alu_step<Alu>(s, left, right, alu_carry, s.ir);
     if constexpr (Extra == EXTRA_LOAD_IR) {
         reg[SLOT_IR] = left;
+        s.ir = left;
         map_ir_names(name, left);
     }
-    const unsigned shift_in = Extra == EXTRA_CARRY_ONE ? 1u : Extra == EXTRA_CARRY_CRY ? s.cry != 0 : 0u;
+    const unsigned shift_in = Extra == EXTRA_CARRY_ONE ? 1u : Extra == EXTRA_CARRY_CRY ? flag_set(s, FLAG_CRY) : 0u;
     shift_step<Shift>(s, shift_in);
-    reg[name[e->dest]] = s.sbus;
+    write_slot(s, reg, name[e->dest], s.sbus);
     if constexpr (Extra == EXTRA_COUNT_DOWN) {
         s.c = (s.c - 1) & 0xFF;
+        s.flag[FLAG_C] = s.c;
     } else if constexpr (Extra == EXTRA_SAVE_FLAGS) {
-        reg[SLOT_FSR] = static_cast<uint16_t>((s.zer != 0) << 3 | (s.neg != 0) << 2 | (s.cry != 0) << 1 |
-                                              (s.ovr != 0));
+        reg[SLOT_FSR] = static_cast<uint16_t>(flag_set(s, FLAG_ZER) << 3 | flag_set(s, FLAG_NEG) << 2 |
+                                              flag_set(s, FLAG_CRY) << 1 | flag_set(s, FLAG_OVR));
     } else if constexpr (Extra == EXTRA_LOAD_C) {
         s.c = right & 0xFFu;
+        s.flag[FLAG_C] = s.c;
     } else if constexpr (Extra == EXTRA_SET_T) {
-        s.t = e->t_value;
+        s.flag[FLAG_T] = e->t_value;
     } else if constexpr (Extra == EXTRA_STEP_IR) {
-        const unsigned ir = reg[SLOT_IR];
-        reg[SLOT_IR] = static_cast<uint16_t>((ir & e->ir_keep) | ((ir + e->ir_add) & ~unsigned{e->ir_keep}));
-        map_ir_names(name, reg[SLOT_IR]);
+        const unsigned ir = s.ir;
+        s.ir = (ir & e->ir_keep) | ((ir + e->ir_add) & ~unsigned{e->ir_keep} & 0xFFFFu);
+        reg[SLOT_IR] = static_cast<uint16_t>(s.ir);
+        map_ir_names(name, s.ir);
     }
 }
 
 // Whether the cycle of `e` is plain work; prepares the memory word for LBF 12.
-[[gnu::always_inline]] inline bool checks_pass(const entry *e, const machine_locals &s, uint16_t *reg)
+[[gnu::always_inline]] inline bool checks_pass(const entry *e, machine_locals &s, uint16_t *reg)
 {
     const uint8_t checks = e->checks;
     if (checks & CHECK_READ) {
         if (s.mem_cycle != 1) return false;
-        reg[SLOT_MEMORY] = M.MM[s.mar];
+        write_slot(s, reg, SLOT_MEMORY, M.MM[s.mar]);
         if (checks == CHECK_READ) return true;
     }
     if (checks & CHECK_ALU_CODE) {
-        const unsigned code = (reg[SLOT_IR] >> 4) & 7;
+        const unsigned code = (s.ir >> 4) & 7;
         if (code == 5 || code == 6) return false;
     }
     if (checks & CHECK_CALL) return s.sp < STACK_DEPTH;
@@ -480,31 +558,28 @@ template <int Alu, int Shift, int Extra>
     return true;
 }
 
-#define KALVO3_EXTRAS(A, S)                                                                             \
-    KALVO3_CASE(A, S, 0) KALVO3_CASE(A, S, 1) KALVO3_CASE(A, S, 2) KALVO3_CASE(A, S, 3)                 \
-    KALVO3_CASE(A, S, 4) KALVO3_CASE(A, S, 5) KALVO3_CASE(A, S, 6) KALVO3_CASE(A, S, 7)                 \
-    KALVO3_CASE(A, S, 8) KALVO3_CASE(A, S, 9)
-#define KALVO3_SHIFTS(A)                                                                                \
-    KALVO3_EXTRAS(A, 0) KALVO3_EXTRAS(A, 1) KALVO3_EXTRAS(A, 2) KALVO3_EXTRAS(A, 3)                     \
-    KALVO3_EXTRAS(A, 4) KALVO3_EXTRAS(A, 5) KALVO3_EXTRAS(A, 6)
-#define KALVO3_ALL_CYCLES                                                                               \
-    KALVO3_SHIFTS(0) KALVO3_SHIFTS(1) KALVO3_SHIFTS(2) KALVO3_SHIFTS(3)                                 \
-    KALVO3_SHIFTS(4) KALVO3_SHIFTS(5) KALVO3_SHIFTS(6)
-#define KALVO3_CASE(A, S, X)                                                                            \
-    case handler_of(A, S, X, 0): cycle<A, S, X>(e, s, reg, name); break;                                 \
-    case handler_of(A, S, X, 1):                                                                          \
-        if (e->checks != 0 && !checks_pass(e, s, reg)) goto generic;                                      \
-        next = flow(e, s, reg);                                                                           \
-        cycle<A, S, X>(e, s, reg, name);                                                                  \
-        break;
-
-static_assert(EXTRA_KINDS == 10 && SHIFT_KINDS == 7 && ALU_KINDS == 7, "the case lists name every kind");
+// Every kind of work, as M(alu, shift, extra) in the order of work_of().
+#define KALVO3_EXTRAS(M, A, S) M(A, S, 0) M(A, S, 1) M(A, S, 2) M(A, S, 3) M(A, S, 4) \
+                               M(A, S, 5) M(A, S, 6) M(A, S, 7) M(A, S, 8) M(A, S, 9)
+#define KALVO3_SHIFTS(M, A) KALVO3_EXTRAS(M, A, 0) KALVO3_EXTRAS(M, A, 1) KALVO3_EXTRAS(M, A, 2) \
+                            KALVO3_EXTRAS(M, A, 3) KALVO3_EXTRAS(M, A, 4) KALVO3_EXTRAS(M, A, 5) \
+                            KALVO3_EXTRAS(M, A, 6)
+#define KALVO3_ALL_WORK(M) KALVO3_SHIFTS(M, 0) KALVO3_SHIFTS(M, 1) KALVO3_SHIFTS(M, 2) KALVO3_SHIFTS(M, 3) \
+                           KALVO3_SHIFTS(M, 4) KALVO3_SHIFTS(M, 5) KALVO3_SHIFTS(M, 6)
+static_assert(EXTRA_KINDS == 10 && SHIFT_KINDS == 7 && ALU_KINDS == 7, "the lists name every kind");
 
 }  // namespace
 
 uint64_t fast_run(uint64_t limit)
 {
+#define KALVO3_PLACE(A, S, X) &&work_##A##_##S##_##X,
+    static const void *const PLACES[HANDLERS] = {
+        &&undecoded, &&generic, &&stop, &&beyond, &&step_test, &&step_dispatch, &&step_call,
+        &&step_return, &&step_read, &&step_checked, KALVO3_ALL_WORK(KALVO3_PLACE)};
+#undef KALVO3_PLACE
+
     if (limit == 0) return 0;
+    places = PLACES;
     prepare_entries();
     const bool stop_at_marks = M.break_active != 0;
 
@@ -515,53 +590,83 @@ uint64_t fast_run(uint64_t limit)
 
     uint64_t left = limit;          // steps still allowed
     const entry *e = nullptr;       // the entry at CMAR
+    const entry *next = nullptr;    // the entry after it, as far as its sequencing step has worked it out
     const entry *last = nullptr;    // the entry executed last, while the locals are newer than M
 
     if (M.stop_flag || !loop_may_run() || table[M.CMAR].handler == HANDLER_STOP) goto generic;
     e = &table[M.CMAR];
     load_locals(s, reg, name);
+    next = e->next_true;
+    goto *e->go;
 
-    for (;;) {
-        {   // one cycle of the loop, or a way out of it
-            const entry *next = e->next_true;
-            switch (e->handler) {
-                KALVO3_ALL_CYCLES
-            case HANDLER_UNDECODED: {
-                const uint32_t address = static_cast<uint32_t>(e - table);
-                decode_entry(address, M.CM[address]);
-                continue;
-            }
-            case HANDLER_BEYOND:
-                if (!stop_at_marks) goto generic;
-                [[fallthrough]];
-            case HANDLER_STOP:
-                store_locals(s, reg, e, last);
-                return limit - left;
-            case HANDLER_GENERIC:
-                goto generic;
-            default:
-                __builtin_unreachable();
-            }
-            last = e;
-            e = next;
-            if (--left == 0) {
-                store_locals(s, reg, e, last);
-                return limit;
-            }
-            continue;
-        }
-
-    generic:   // e is the entry at CMAR, or none when M is up to date
-        if (last) {
-            store_locals(s, reg, e, last);
-            last = nullptr;
-        }
-        micro_cycle();
-        --left;
-        if (M.stop_flag || left == 0) return limit - left;
-        if (stop_at_marks && (M.CMAR > CM_LIMIT || table[M.CMAR].handler == HANDLER_STOP)) return limit - left;
-        if (!loop_may_run()) goto generic;
-        e = &table[M.CMAR];
-        load_locals(s, reg, name);
+    // Sequencing steps: the checks and the next entry, then the work.
+step_test:
+    next = e->next_true;
+    if (!flag_set(s, e->test)) {
+        next = e->next_false;
+        asm("" : "+r"(next));   // a branch, not a select: the host predicts it
     }
+    goto *e->work;
+step_dispatch:
+    next = &table[e->dispatch_base | ((s.ir >> e->dispatch_shift) & e->dispatch_mask)];
+    goto *e->work;
+step_call:
+    if (s.sp >= STACK_DEPTH) goto generic;
+    M.cmar_stack[s.sp++] = static_cast<uint16_t>(e - table + 1);
+    goto *e->work;
+step_return:
+    if (s.sp == 0 || M.cmar_stack[s.sp - 1] > CM_LIMIT) goto generic;
+    next = &table[M.cmar_stack[--s.sp]];
+    goto *e->work;
+step_read:
+    if (s.mem_cycle != 1) goto generic;
+    write_slot(s, reg, SLOT_MEMORY, M.MM[s.mar]);
+    goto *e->work;
+step_checked:
+    if (!checks_pass(e, s, reg)) goto generic;
+    next = flow(e, s);
+    goto *e->work;
+
+    // The work of every kind of cycle, each going on to the next entry.
+#define KALVO3_WORK(A, S, X)                   \
+    work_##A##_##S##_##X:                      \
+    cycle<A, S, X>(e, s, reg, name);           \
+    last = e;                                  \
+    e = next;                                  \
+    if (--left == 0) goto limit_reached;       \
+    next = e->next_true;                       \
+    goto *e->go;
+    KALVO3_ALL_WORK(KALVO3_WORK)
+#undef KALVO3_WORK
+
+undecoded: {
+    const uint32_t address = static_cast<uint32_t>(e - table);
+    decode_entry(address, M.CM[address]);
+    next = e->next_true;
+    goto *e->go;
+}
+beyond:
+    if (!stop_at_marks) goto generic;
+    goto stop;
+stop:   // reached only after a cycle of the loop
+    store_locals(s, reg, e, last);
+    return limit - left;
+limit_reached:
+    store_locals(s, reg, e, last);
+    return limit;
+
+generic:   // e is the entry at CMAR, or none when M is up to date
+    if (last) {
+        store_locals(s, reg, e, last);
+        last = nullptr;
+    }
+    micro_cycle();
+    --left;
+    if (M.stop_flag || left == 0) return limit - left;
+    if (stop_at_marks && (M.CMAR > CM_LIMIT || table[M.CMAR].handler == HANDLER_STOP)) return limit - left;
+    if (!loop_may_run()) goto generic;
+    e = &table[M.CMAR];
+    load_locals(s, reg, name);
+    next = e->next_true;
+    goto *e->go;
 }
