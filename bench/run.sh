@@ -18,7 +18,8 @@
 #                 a byte every 4 steps, 2,000,000 steps
 #   7 paired      workloads 1 and 2 on bench/naive.cpp (a naive one-file
 #                 simulator, -O2) and on the simulator, run alternately RUNS
-#                 times each: the median of the pairs' time ratios
+#                 times each: the median of the pairs' time ratios; with
+#                 BEFORE=path/to/an/older/kalvo3, the same against it
 #   8 lockstep    the unit test that runs the fast loop and the micro-cycle
 #                 side by side, on LOCKSTEP_IMAGES (default 3000) random
 #                 control-memory images; 0 skips it
@@ -32,7 +33,8 @@
 # the system spends writing KALV.LPT shows in the wall clock alone); for
 # workload 5 the whole session less one that loads nothing.
 #
-# Environment: BUILD_DIR (default build/bench), KEEP_CALLGRIND=1 keeps the
+# Environment: BUILD_DIR (default build/bench), BEFORE (an older kalvo3
+# executable for workload 7), KEEP_CALLGRIND=1 keeps the
 # callgrind output files (run with --dump-instr=yes) in the work directory
 # and prints its name, for callgrind_annotate.
 set -eu
@@ -48,6 +50,8 @@ cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j2 --target kalvo3 kalvo3-asm >/dev/null
 sim=$build/kalvo3
 lockstep_images=${LOCKSTEP_IMAGES:-3000}
+
+if [ -n "${BEFORE:-}" ]; then BEFORE=$(cd "$(dirname "$BEFORE")" && pwd)/$(basename "$BEFORE"); fi
 
 work=$(mktemp -d)
 if [ "${KEEP_CALLGRIND:-0}" != 1 ]; then trap 'rm -rf "$work"' EXIT; fi
@@ -142,22 +146,28 @@ for w in load_cm load_mm; do
     printf '%-14s %19s ms %26s\n' "$w" "$ms" "$extra (whole load)"
 done
 
-# Workload 6: naive and simulator alternately, the same steps; prints the
-# median of naive time / simulator time.
-paired() {   # paired SESSION NAIVE-CM NAIVE-MM
+# Workload 7: a baseline and the simulator alternately, the same steps;
+# prints the median of baseline time / simulator time.
+paired() {   # paired SESSION BASELINE-COMMAND...
     steps=50000000
-    "$1" $steps >session.in
+    session=$1
+    shift
+    "$session" $steps >session.in
     i=0
     while [ $i -lt "$runs" ]; do
-        start=$(now_ns); ./naive "$2" "$3" $steps >/dev/null; middle=$(now_ns)
+        start=$(now_ns); "$@" <session.in >/dev/null; middle=$(now_ns)
         "$sim" <session.in >out.txt; end=$(now_ns)
         echo "$((middle - start)) $((end - middle))"
         i=$((i + 1))
     done | awk '{ print $1 / $2 }' | sort -g | awk '{ r[NR] = $1 } END { printf "x%.2f (pairs from x%.2f to x%.2f)", r[int((NR + 1) / 2)], r[1], r[NR] }'
 }
 if wanted paired; then
-    printf '%-14s %s\n' "paired zero" "$(paired zero_cm - -)"
-    printf '%-14s %s\n' "paired k16" "$(paired k16 k16.cm compute.mm)"
+    printf '%-14s %s\n' "paired zero" "$(paired zero_cm ./naive - - 50000000)"
+    printf '%-14s %s\n' "paired k16" "$(paired k16 ./naive k16.cm compute.mm 50000000)"
+    if [ -n "${BEFORE:-}" ]; then
+        printf '%-14s %s\n' "before zero" "$(paired zero_cm "$BEFORE")"
+        printf '%-14s %s\n' "before k16" "$(paired k16 "$BEFORE")"
+    fi
 fi
 
 if [ "$lockstep_images" != 0 ] && wanted lockstep; then

@@ -132,7 +132,7 @@ constexpr uint16_t work_of(int alu, int shift, int extra)
 }
 constexpr int HANDLERS = work_of(ALU_KINDS - 1, SHIFT_KINDS - 1, EXTRA_KINDS - 1) + 1;
 
-struct entry {
+struct alignas(64) entry {
     const void *go;            // the place in fast_run() of `handler`
     const void *work;          // the place of the cycle's work, after a sequencing step
     const entry *next_true;    // the fixed successor, or the one when the test holds
@@ -150,7 +150,7 @@ struct entry {
     uint8_t dispatch_shift, dispatch_mask;
     uint8_t t_value;
 };
-static_assert(sizeof(entry) == 64, "a dispatch scales its index by a shift");
+static_assert(sizeof(entry) == 64, "one entry a cache line; a dispatch scales its index by a shift");
 
 constexpr uint32_t BEYOND = CM_WORDS;   // index of the entry of CMAR 0x1000
 
