@@ -31,16 +31,17 @@
 // from IR, a call or a return): their sequencing step sends a cycle that
 // would report a fault to the generic step before it changes anything.
 //
-// The loop is threaded: every piece of work ends by going to the next
-// entry's place itself, so a plain cycle is its work and four moves.
-// The flags are held nonzero when set, in an array indexed by the test code
-// that reads them (with "C is zero" and "always" beside them), so a test is
-// one load.
+// The loop is threaded: every piece of work ends by counting the step and
+// going to the next entry's place itself. The flags are held in an array
+// indexed by the test code that reads them (with the counter and "always"
+// beside them), so a test is one load and a branch.
 //
 // A run keeps the registers, buses, flags, counter, MAR, memory cycle state
-// and stack depth in locals and writes them back to M when it ends and
-// before every generic step; after a generic step it goes on in the loop
-// only while nothing is in flight that the loop leaves to the generic step
+// and stack depth in locals (IR, the counter and the register slot written
+// last also in host registers: the next cycle reads them at once) and writes
+// them back to M when it ends and before every generic step; after a
+// generic step it goes on in the loop only while nothing is in flight that
+// the loop leaves to the generic step
 // (an I/O transfer, a memory transfer at an address beyond 0xFFFF, a PC
 // above 0xFFFF, an odd cycle state or stack depth, a CMAR beyond 0xFFF).
 //
