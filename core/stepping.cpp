@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#ifndef KALVO3_FUZZ_STEP_CAP
 #include "core/fast_loop.hpp"
-#endif
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
 
@@ -37,19 +35,8 @@ uint64_t counted(uint64_t steps)
 }
 
 // Steps from CMAR: the fast loop, which returns at the limit, at a stop and
-// at every address a break point may name. Fuzz builds step with the
-// micro-cycle alone, one step a call: their sanitizing compiler takes far too
-// long over the fast loop's hundreds of handlers.
-uint64_t advance(uint64_t limit)
-{
-#ifdef KALVO3_FUZZ_STEP_CAP
-    if (limit == 0) return 0;
-    micro_cycle();
-    return 1;
-#else
-    return fast_run(limit);
-#endif
-}
+// at every address a break point may name.
+uint64_t advance(uint64_t limit) { return fast_run(limit); }
 
 uint64_t run_plain(uint64_t limit)
 {
