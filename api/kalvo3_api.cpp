@@ -133,23 +133,6 @@ uint32_t steps_made = 0;
 int last_error = 0;
 std::array<uint64_t, CM_WORDS + 1> profile_counts{};
 
-// A profiled run: the shared run loop's rules (core/stepping.hpp), with the
-// word about to run counted before each step.
-template <bool BREAKS>
-uint32_t profiled_steps(uint32_t limit)
-{
-    if (BREAKS && limit > 0) check_break_points();
-    uint32_t steps = 0;
-    while (steps < limit) {
-        profile_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
-        micro_cycle();
-        if (BREAKS) check_break_points();
-        steps++;
-        if (M.stop_flag) break;
-    }
-    return steps;
-}
-
 // ---- Registers ----
 
 // The interface numbers the registers in the order of this table. Those that
@@ -349,10 +332,7 @@ int k3_run(uint32_t limit, int profile)
     M.stop_flag = 0;
     M.step_count = 0;
     M.max_steps = limit > INT32_MAX ? INT32_MAX : static_cast<int32_t>(limit);
-    if (profile)
-        steps_made = M.break_active ? profiled_steps<true>(limit) : profiled_steps<false>(limit);
-    else
-        steps_made = static_cast<uint32_t>(run_steps(limit));
+    steps_made = static_cast<uint32_t>(run_steps(limit, profile ? profile_counts.data() : nullptr));
     M.step_count = static_cast<int32_t>(steps_made);
     if (M.printer_file) fflush(M.printer_file);
 

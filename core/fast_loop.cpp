@@ -141,6 +141,7 @@ struct alignas(64) entry {
     uint64_t word;             // the control-memory word decoded
     uint16_t handler;
     uint16_t unmarked_handler; // the handler a stop mark replaced
+    uint16_t work_handler;     // what `work` stands for
     uint16_t constant;         // OR-ed into RBUS
     uint16_t dispatch_base;
     uint16_t ir_keep;          // IR step: IR <- (IR & keep) | ((IR + add) & ~keep)
@@ -159,7 +160,7 @@ entry table[CM_WORDS + 1];
 uint64_t decoded_from[CM_WORDS];   // the CM word each entry stands for
 uint16_t stop_marks[POINT_SLOTS];
 int stop_mark_count;
-const void *const *places;         // fast_run()'s places by handler, once it has run
+const void *const *places;         // the places by handler of the loop that ran last
 
 void set_handler(entry &e, uint16_t handler)
 {
@@ -248,6 +249,7 @@ void decode_entry(uint32_t address, uint64_t word)
     uint16_t handler = HANDLER_GENERIC;
     if (!generic && alu >= 0 && shift >= 0 && extra >= 0) {
         const uint16_t work = work_of(alu, shift, extra);
+        e.work_handler = work;
         e.work = places[work];
         if (e.checks == 0)
             handler = e.next == NEXT_FIXED  ? work
@@ -268,12 +270,14 @@ void decode_entry(uint32_t address, uint64_t word)
 
 // Brings the entries up to date with the control memory and the break
 // points. Marks stay until the next run starts.
-void prepare_entries()
+void prepare_entries(const void *const *loop_places)
 {
-    static bool placed = false;
-    if (!placed) {
-        for (entry &e : table) set_handler(e, HANDLER_UNDECODED);
-        placed = true;
+    if (places != loop_places) {   // the other loop ran last (or none)
+        places = loop_places;
+        for (entry &e : table) {
+            set_handler(e, e.handler);
+            if (e.work_handler >= WORK_FIRST) e.work = places[e.work_handler];
+        }
     }
     for (int i = 0; i < stop_mark_count; i++) {
         entry &e = table[stop_marks[i]];
@@ -569,9 +573,9 @@ template <int Alu, int Shift, int Extra>
                            KALVO3_SHIFTS(M, 4) KALVO3_SHIFTS(M, 5) KALVO3_SHIFTS(M, 6)
 static_assert(EXTRA_KINDS == 10 && SHIFT_KINDS == 7 && ALU_KINDS == 7, "the lists name every kind");
 
-}  // namespace
-
-uint64_t fast_run(uint64_t limit)
+// The loop, with or without a count of the steps made from each address.
+template <bool Counting>
+uint64_t run_loop(uint64_t limit, uint64_t *counts)
 {
 #define KALVO3_PLACE(A, S, X) &&work_##A##_##S##_##X,
     static const void *const PLACES[HANDLERS] = {
@@ -580,8 +584,7 @@ uint64_t fast_run(uint64_t limit)
 #undef KALVO3_PLACE
 
     if (limit == 0) return 0;
-    places = PLACES;
-    prepare_entries();
+    prepare_entries(PLACES);
     const bool stop_at_marks = M.break_active != 0;
 
     machine_locals s{};
@@ -629,13 +632,14 @@ step_checked:
     goto *e->work;
 
     // The work of every kind of cycle, each going on to the next entry.
-#define KALVO3_WORK(A, S, X)                   \
-    work_##A##_##S##_##X:                      \
-    cycle<A, S, X>(e, s, reg, name);           \
-    last = e;                                  \
-    e = next;                                  \
-    if (--left == 0) goto limit_reached;       \
-    next = e->next_true;                       \
+#define KALVO3_WORK(A, S, X)                      \
+    work_##A##_##S##_##X:                         \
+    cycle<A, S, X>(e, s, reg, name);              \
+    if constexpr (Counting) counts[e - table]++;  \
+    last = e;                                     \
+    e = next;                                     \
+    if (--left == 0) goto limit_reached;          \
+    next = e->next_true;                          \
     goto *e->go;
     KALVO3_ALL_WORK(KALVO3_WORK)
 #undef KALVO3_WORK
@@ -661,6 +665,7 @@ generic:   // e is the entry at CMAR, or none when M is up to date
         store_locals(s, reg, e, last);
         last = nullptr;
     }
+    if constexpr (Counting) counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
     micro_cycle();
     --left;
     if (M.stop_flag || left == 0) return limit - left;
@@ -670,4 +675,11 @@ generic:   // e is the entry at CMAR, or none when M is up to date
     load_locals(s, reg, name);
     next = e->next_true;
     goto *e->go;
+}
+
+}  // namespace
+
+uint64_t fast_run(uint64_t limit, uint64_t *counts)
+{
+    return counts ? run_loop<true>(limit, counts) : run_loop<false>(limit, nullptr);
 }

@@ -11,4 +11,7 @@
 // leaves the machine state as micro_cycle() would have left it. The first
 // step is always made, whatever stop_flag and the break points hold. The
 // caller checks the break points after the return; none is looked at here.
-uint64_t fast_run(uint64_t limit);
+// With `counts` (CM_WORDS + 1 of them), each step adds one to the count of
+// the address it ran from, the last for any address beyond the control
+// memory.
+uint64_t fast_run(uint64_t limit, uint64_t *counts = nullptr);

@@ -36,26 +36,26 @@ uint64_t counted(uint64_t steps)
 
 // Steps from CMAR: the fast loop, which returns at the limit, at a stop and
 // at every address a break point may name.
-uint64_t advance(uint64_t limit) { return fast_run(limit); }
+uint64_t advance(uint64_t limit, uint64_t *counts) { return fast_run(limit, counts); }
 
-uint64_t run_plain(uint64_t limit)
+uint64_t run_plain(uint64_t limit, uint64_t *counts)
 {
     uint64_t steps = 0;
     while (steps < limit) {
-        steps += advance(limit - steps);
+        steps += advance(limit - steps, counts);
         if (M.stop_flag) break;
     }
     return steps;
 }
 
-uint64_t run_with_break_points(uint64_t limit)
+uint64_t run_with_break_points(uint64_t limit, uint64_t *counts)
 {
     make_break_map();
     if (limit == 0) return 0;
     check_break_points();
     uint64_t steps = 0;
     while (steps < limit) {
-        steps += advance(limit - steps);   // its first step even after a hit before it
+        steps += advance(limit - steps, counts);   // its first step even after a hit before it
         if (break_point_may_hit()) [[unlikely]] check_break_points();
         if (M.stop_flag) break;
     }
@@ -75,9 +75,9 @@ uint64_t step_limit(bool no_step_limit)
     return limit;
 }
 
-uint64_t run_steps(uint64_t limit)
+uint64_t run_steps(uint64_t limit, uint64_t *counts)
 {
-    return counted(M.break_active ? run_with_break_points(limit) : run_plain(limit));
+    return counted(M.break_active ? run_with_break_points(limit, counts) : run_plain(limit, counts));
 }
 
 uint64_t trace_steps(uint64_t limit, void (*show)())

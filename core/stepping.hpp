@@ -18,8 +18,10 @@ uint64_t step_limit(bool no_step_limit);
 // Makes at most `limit` steps. While break_active, break points are checked
 // before the first step (only that check can hit before a step: every later
 // one looks at an address that the check after the previous step passed) and
-// after every step; a hit before a step does not prevent that step.
-uint64_t run_steps(uint64_t limit);
+// after every step; a hit before a step does not prevent that step. With
+// `counts` (CM_WORDS + 1 of them), each step adds one to the count of the
+// address it ran from, the last for any address beyond the control memory.
+uint64_t run_steps(uint64_t limit, uint64_t *counts = nullptr);
 
 // Makes at most `limit` steps, calling `show` after every step and then,
 // while break_active, checking the break points. No check before the first

@@ -22,8 +22,10 @@
 
 namespace {
 
-// The machine at the start of a compared run and as the reference left it.
+// The machine at the start of a compared run and as the reference left it;
+// the steps counted by address, both ways.
 MachineState start_state, expected_state;
+uint64_t expected_counts[CM_WORDS + 1], counts[CM_WORDS + 1];
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr unsigned DEFAULT_IMAGES = 30;    // each cycle copies the machine three times
@@ -35,6 +37,7 @@ class FastLoopTest : public CoreTest {
 protected:
     std::mt19937_64 rng{20261209};
     uint64_t cycles = 0;   // compared so far
+    bool counting = false;   // the image runs the counting loop, not the plain one
 
     unsigned pick(unsigned n) { return static_cast<unsigned>(rng() % n); }
     bool chance(unsigned percent) { return pick(100) < percent; }
@@ -127,6 +130,7 @@ protected:
     {
         uint64_t steps = 0;
         for (;;) {
+            expected_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
             micro_cycle();
             steps++;
             if (M.stop_flag || steps == limit) return steps;
@@ -175,8 +179,11 @@ protected:
         M = start_state;
         fseek(M.reader_file, reader_at, SEEK_SET);
         fseek(M.printer_file, printer_at, SEEK_SET);
-        const uint64_t steps = fast_run(limit);
+        const uint64_t steps = fast_run(limit, counting ? counts : nullptr);
         fflush(M.printer_file);
+        if (counting) {
+            EXPECT_EQ(memcmp(counts, expected_counts, sizeof counts), 0) << where << " counts";
+        }
 
         EXPECT_EQ(steps, reference_steps) << where;
         EXPECT_EQ(ftell(M.reader_file), reader_after) << where;
@@ -248,6 +255,9 @@ TEST_F(FastLoopTest, EqualsTheMicroCycleOnRandomImages)
         random_image();
         random_state();
         random_break_points();
+        counting = chance(50);
+        memset(counts, 0, sizeof counts);
+        memset(expected_counts, 0, sizeof expected_counts);
 
         for (unsigned run = 0; run < 24; run++) {
             const std::string where = "image " + std::to_string(image) + " run " + std::to_string(run);
