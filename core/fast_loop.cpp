@@ -34,7 +34,9 @@
 // The loop is threaded: every piece of work ends by counting the step and
 // going to the next entry's place itself. The flags are held in an array
 // indexed by the test code that reads them (with the counter and "always"
-// beside them), so a test is one load and a branch.
+// beside them), so a test is one load and a branch. The loop is built twice,
+// plain and counting the steps by address; the entries hold the places of
+// the one that ran last, and are placed afresh when the other one starts.
 //
 // A run keeps the registers, buses, flags, counter, MAR, memory cycle state
 // and stack depth in locals (IR, the counter and the register slot written
@@ -134,7 +136,7 @@ constexpr uint16_t work_of(int alu, int shift, int extra)
 constexpr int HANDLERS = work_of(ALU_KINDS - 1, SHIFT_KINDS - 1, EXTRA_KINDS - 1) + 1;
 
 struct alignas(64) entry {
-    const void *go;            // the place in fast_run() of `handler`
+    const void *go;            // the place in the loop of `handler`
     const void *work;          // the place of the cycle's work, after a sequencing step
     const entry *next_true;    // the fixed successor, or the one when the test holds
     const entry *next_false;
