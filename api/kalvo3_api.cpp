@@ -24,6 +24,7 @@
 
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
+#include "asm/listing.hpp"
 #include "asm/mnemonics.hpp"
 #include "console/load.hpp"
 #include "console/points.hpp"
@@ -257,14 +258,7 @@ int k3_assemble(const char *name, const char *source, int data)
                 write_cm_line(stream, address, word);
         }
     });
-    assembly_labels.clear();
-    char line[64];
-    std::vector<std::pair<std::string, uint32_t>> labels = source_file.labels();
-    std::stable_sort(labels.begin(), labels.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
-    for (const auto &[label, address] : labels) {
-        snprintf(line, sizeof line, " %0*X\n", data ? 4 : 3, address);
-        assembly_labels += label + line;
-    }
+    assembly_labels = symbol_file_text(source_file);
     assembly_lines.clear();
     for (const auto &[address, where] : source_file.placed())
         if (where.file == name) assembly_lines[address] = where.line;

@@ -51,8 +51,9 @@ int k3_load_text(const char *text);
 int k3_assemble(const char *name, const char *source, int data);
 const char *k3_assembly_messages(void);
 const char *k3_assembly_load_file(void);
-/* The labels of the last successful assembly, one "NAME ADDRESS" line each
- * (address in hexadecimal), in address order. */
+/* The labels of the last successful assembly as kalvo3-asm --symbols writes
+ * them: a comment line (";"), then one "NAME 0xADDRESS" line each, in
+ * address order. */
 const char *k3_assembly_labels(void);
 /* The source line (from 1) that placed the word at `address` in the last
  * successful assembly, 0 for none. Lines of included files count as 0. */

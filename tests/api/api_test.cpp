@@ -206,5 +206,5 @@ TEST(ApiWords, DisassemblyAndFieldsDescribeControlMemory)
     const std::string cm = k3_cm_load_file(), source = k3_disassemble();
     ASSERT_EQ(k3_assemble("greeting.masm", source.c_str(), 0), 0) << k3_assembly_messages();
     EXPECT_EQ(k3_assembly_load_file(), cm);
-    EXPECT_NE(std::string(k3_assembly_labels()).find("L_003 003\n"), std::string::npos);
+    EXPECT_NE(std::string(k3_assembly_labels()).find("\nL_003 0x003\n"), std::string::npos);
 }

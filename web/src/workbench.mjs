@@ -333,7 +333,7 @@ function loadDocument(kind, messages, marks) {
   if (result.errors) return result.errors;
   const sourceText = doc.text.split('\n');
   if (kind === 'cm') {
-    for (const entry of result.labels.trim().split('\n').filter(Boolean)) {
+    for (const entry of result.labels.trim().split('\n').filter(line => line && !line.startsWith(';'))) {
       const [name, address] = entry.split(' ');
       if (!labels.has(parseInt(address, 16))) labels.set(parseInt(address, 16), name);
     }
