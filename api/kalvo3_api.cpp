@@ -248,16 +248,8 @@ int k3_assemble(const char *name, const char *source, int data)
         if (message.find(": error: ") != std::string::npos) errors++;
     if (errors) return errors;
 
-    const load_target target = data ? LOAD_MM : LOAD_CM;
-    assembly_load_file = written_text([&](FILE *stream) {
-        write_load_header(stream, target);
-        for (auto [address, word] : source_file.words()) {
-            if (target == LOAD_MM)
-                write_mm_line(stream, address, static_cast<uint16_t>(word));
-            else
-                write_cm_line(stream, address, word);
-        }
-    });
+    assembly_load_file =
+        written_text([&](FILE *stream) { write_load_file(stream, source_file, data ? LOAD_MM : LOAD_CM); });
     assembly_labels = symbol_file_text(source_file);
     assembly_lines.clear();
     for (const auto &[address, where] : source_file.placed())

@@ -89,6 +89,17 @@ std::string listing_text(const assembler &source)
     return out;
 }
 
+void write_load_file(FILE *stream, const assembler &source, load_target target)
+{
+    write_load_header(stream, target);
+    for (auto [address, word] : source.words()) {
+        if (target == LOAD_MM)
+            write_mm_line(stream, address, static_cast<uint16_t>(word));
+        else
+            write_cm_line(stream, address, word);
+    }
+}
+
 std::string symbol_file_text(const assembler &source)
 {
     const std::vector<assembler::source_line> &lines = source.source_lines();

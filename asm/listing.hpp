@@ -3,17 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "asm/assembler.hpp"
 #include "asm/diagnostics.hpp"
+#include "core/load_file.hpp"
 
 // The listing of a finished assembly: every source line in reading order,
 // each with the address and word of what it placed, the labels of that
 // address and, for data, the word's value in decimal and as a character.
 std::string listing_text(const assembler &source);
+
+// The load file of a finished assembly, CM or MM as `target` says.
+void write_load_file(FILE *stream, const assembler &source, load_target target);
 
 // The symbol file of a finished assembly: one line "label address" per
 // label, in address order, after a comment line that names the source.

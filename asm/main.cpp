@@ -113,13 +113,7 @@ int assemble(const options &opt)
     if (name.empty()) name = with_extension(opt.input, target == LOAD_MM ? ".mm" : ".cm");
     FILE *file = open_output(name);
     if (!file) return 1;
-    write_load_header(file, target);
-    for (auto [address, word] : source.words()) {
-        if (target == LOAD_MM)
-            write_mm_line(file, address, static_cast<uint16_t>(word));
-        else
-            write_cm_line(file, address, word);
-    }
+    write_load_file(file, source, target);
     if (!close_output(file, name)) return 1;
 
     const std::string &beside = name == "-" ? opt.input : name;

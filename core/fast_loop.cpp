@@ -140,7 +140,6 @@ struct alignas(64) entry {
     const void *work;          // the place of the cycle's work, after a sequencing step
     const entry *next_true;    // the fixed successor, or the one when the test holds
     const entry *next_false;
-    uint64_t word;             // the control-memory word decoded
     uint16_t handler;
     uint16_t unmarked_handler; // the handler a stop mark replaced
     uint16_t work_handler;     // what `work` stands for
@@ -195,7 +194,6 @@ void decode_entry(uint32_t address, uint64_t word)
     const uint32_t adf = static_cast<uint32_t>(field_of(word, FIELD_ADF));
 
     entry e{};
-    e.word = word;
     e.left = LEFT[lbf];
     e.right = RIGHT[rbf];
     e.dest = DEST[sbf];
@@ -417,7 +415,7 @@ void leave_fields(uint64_t word) { M.current = decode(word); }
     M.mem_cycle = s.mem_cycle;
     M.cmar_sp = s.sp;
     M.CMAR = static_cast<uint32_t>(next - table);
-    leave_fields(last->word);
+    leave_fields(decoded_from[last - table]);
 }
 
 // The next entry of a word with checks, the checks passed.
