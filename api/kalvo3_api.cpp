@@ -243,10 +243,7 @@ int k3_assemble(const char *name, const char *source, int data)
     source_file.assemble_text(name, source);
     assembly_messages.clear();
     for (const std::string &message : diag.messages()) assembly_messages += message + "\n";
-    int errors = 0;
-    for (const std::string &message : diag.messages())
-        if (message.find(": error: ") != std::string::npos) errors++;
-    if (errors) return errors;
+    if (const int errors = diag.count(severity::error)) return errors;
 
     assembly_load_file =
         written_text([&](FILE *stream) { write_load_file(stream, source_file, data ? LOAD_MM : LOAD_CM); });

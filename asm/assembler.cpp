@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "asm/micro_statement.hpp"
+#include "asm/timing_check.hpp"
 #include "core/micro_word.hpp"
 
 namespace {
@@ -20,12 +21,22 @@ void assembler::assemble_file(const std::string &path)
 {
     read_file(path, source_position{path, 0, 0}, 0);
     second_pass();
+    report_timing();
 }
 
 void assembler::assemble_text(const std::string &name, std::string_view text)
 {
     read_lines(name, text, 0);
     second_pass();
+    report_timing();
+}
+
+// Every front end gets the timing check with the assembly, also when the
+// source has errors: it looks at every word that assembled.
+void assembler::report_timing()
+{
+    if (kind_ != source_kind::micro) return;
+    for (const timing_warning &w : check_timing(words_, placed_, fields_set_)) diag_.warning(w.where, w.reason);
 }
 
 uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMIT : MM_LIMIT; }

@@ -23,7 +23,8 @@ class assembler {
 public:
     assembler(source_kind kind, diagnostics &diag) : kind_(kind), diag_(diag) {}
 
-    // Assembles the file at `path`, with everything it includes.
+    // Assembles the file at `path`, with everything it includes; a
+    // microprogram's words are then checked for timing (warnings).
     void assemble_file(const std::string &path);
     // Assembles `text` as if it were the file `name` (includes are looked up
     // beside `name`).
@@ -31,7 +32,8 @@ public:
 
     source_kind kind() const { return kind_; }
 
-    // The words by address; complete only when the diagnostics hold no error.
+    // The words by address; complete only when the diagnostics hold no error
+    // (with errors: every word that assembled).
     const std::map<uint32_t, uint64_t> &words() const { return words_; }
 
     // What placed the words, for listings, symbol files and the timing check;
@@ -71,6 +73,7 @@ private:
     void data_items(token_cursor &cursor, const std::vector<token> &tokens, const source_position &line);
     bool place(const source_position &where);
     void second_pass();
+    void report_timing();
     void data_value(const pending &item);
 
     uint32_t limit() const;

@@ -3,28 +3,52 @@
 #include <cstdio>
 #include <utility>
 
+const char *severity_name(severity level)
+{
+    switch (level) {
+    case severity::error: return "error";
+    case severity::warning: return "warning";
+    case severity::note: return "note";
+    }
+    return "error";
+}
+
+std::string diagnostic_text(const diagnostic &record)
+{
+    // Appended piece by piece: g++ 12 warns falsely on `"literal" + std::string` here.
+    std::string text = record.where.file;
+    if (record.where.line > 0)
+        text.append(":").append(std::to_string(record.where.line)).append(":").append(std::to_string(record.where.column));
+    text.append(": ").append(severity_name(record.level)).append(": ").append(record.reason);
+    return text;
+}
+
 void diagnostics::error(const source_position &where, const std::string &reason)
 {
-    add(where, "error", reason);
-    error_count_++;
+    add(severity::error, where, reason);
 }
 
 void diagnostics::warning(const source_position &where, const std::string &reason)
 {
-    if (warnings_are_errors_)
-        error(where, reason);
-    else
-        add(where, "warning", reason);
+    add(warnings_are_errors_ ? severity::error : severity::warning, where, reason);
 }
 
-void diagnostics::add(const source_position &where, const char *kind, const std::string &reason)
+void diagnostics::note(const source_position &where, const std::string &reason)
 {
-    // Appended piece by piece: g++ 12 warns falsely on `"literal" + std::string` here.
-    std::string message = where.file;
-    if (where.line > 0)
-        message.append(":").append(std::to_string(where.line)).append(":").append(std::to_string(where.column));
-    message.append(": ").append(kind).append(": ").append(reason);
-    messages_.push_back(std::move(message));
+    add(severity::note, where, reason);
+}
+
+void diagnostics::add(severity level, const source_position &where, const std::string &reason)
+{
+    records_.push_back({level, where, reason});
+    counts_[static_cast<int>(level)]++;
+}
+
+std::vector<std::string> diagnostics::messages() const
+{
+    std::vector<std::string> lines;
+    for (const diagnostic &record : records_) lines.push_back(diagnostic_text(record));
+    return lines;
 }
 
 source_position at_column(const source_position &line, int column)

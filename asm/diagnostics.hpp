@@ -1,7 +1,10 @@
-// Errors and warnings of the assembler, each one line:
-// "file:line:column: error: reason" (or "warning:").
+// Errors, warnings and notes of the assembler, as records: a severity, where
+// (file, line, column) and the reason. Front ends read the records; the text
+// form, one line each, is "file:line:column: error: reason" (or "warning:",
+// "note:").
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,21 +15,46 @@ struct source_position {
     int column = 0;   // from 1
 };
 
+enum class severity : int {
+    error = 0,
+    warning = 1,   // the machine will do something no program means
+    note = 2,      // worth a look; also a real technique, never counted as an error
+};
+constexpr int SEVERITIES = 3;
+
+// "error", "warning" or "note".
+const char *severity_name(severity level);
+
+struct diagnostic {
+    severity level;
+    source_position where;
+    std::string reason;
+};
+
+// One line of text for a record: "file:line:column: error: reason".
+std::string diagnostic_text(const diagnostic &record);
+
 class diagnostics {
 public:
     void error(const source_position &where, const std::string &reason);
     void warning(const source_position &where, const std::string &reason);
-    // From now on every warning is reported, and counts, as an error.
+    void note(const source_position &where, const std::string &reason);
+    // From now on every warning is reported, and counts, as an error (notes
+    // stay notes).
     void treat_warnings_as_errors() { warnings_are_errors_ = true; }
 
-    bool has_errors() const { return error_count_ > 0; }
-    const std::vector<std::string> &messages() const { return messages_; }
+    bool has_errors() const { return count(severity::error) > 0; }
+    int count(severity level) const { return counts_[static_cast<int>(level)]; }
+    // Every record, in the order reported.
+    const std::vector<diagnostic> &records() const { return records_; }
+    // The records' text lines, in the same order.
+    std::vector<std::string> messages() const;
 
 private:
-    void add(const source_position &where, const char *kind, const std::string &reason);
+    void add(severity level, const source_position &where, const std::string &reason);
 
-    std::vector<std::string> messages_;
-    int error_count_ = 0;
+    std::vector<diagnostic> records_;
+    std::array<int, SEVERITIES> counts_{};
     bool warnings_are_errors_ = false;
 };
 

@@ -8,7 +8,6 @@
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
 #include "asm/listing.hpp"
-#include "asm/timing_check.hpp"
 #include "core/load_file.hpp"
 
 namespace {
@@ -79,7 +78,7 @@ bool close_output(FILE *file, const std::string &name)
 
 void print_messages(const diagnostics &diag)
 {
-    for (const std::string &message : diag.messages()) fprintf(stderr, "%s\n", message.c_str());
+    for (const diagnostic &record : diag.records()) fprintf(stderr, "%s\n", diagnostic_text(record).c_str());
 }
 
 std::string with_extension(const std::string &name, const char *extension)
@@ -102,9 +101,6 @@ int assemble(const options &opt)
     if (opt.warnings_are_errors) diag.treat_warnings_as_errors();
     assembler source(opt.what == mode::data ? source_kind::data : source_kind::micro, diag);
     source.assemble_file(opt.input);
-    if (!diag.has_errors() && opt.what == mode::assemble)
-        for (const timing_warning &w : check_timing(source.words(), source.placed(), source.fields_set()))
-            diag.warning(w.where, w.reason);
     print_messages(diag);
     if (diag.has_errors()) return 1;
 
