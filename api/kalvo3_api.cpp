@@ -1,9 +1,9 @@
 // The machine for programs other than the console (see kalvo3_api.h).
 //
-// The console text of every call is collected through the console sink; a
-// run's stop reason is read from it the way an operator reads the console:
-// an "ERROR n" report, a " BREAK !! AT" message, or neither (a halt, or the
-// step limit). The card deck is an in-memory stream and the printer writes
+// The console text of every call is collected through the console sink, for
+// showing only: how a run ended and which error a call reported are what the
+// machine records (stop_reason, first_error), and an assembly's messages are
+// the assembler's records. The card deck is an in-memory stream and the printer writes
 // into one, both put into the machine's device streams before start_io would
 // open a file.
 #include "api/kalvo3_api.h"
@@ -113,6 +113,14 @@ std::shared_ptr<const Page> keep_page(const Word *words, const std::shared_ptr<c
 
 std::string assembly_messages, assembly_load_file, assembly_labels;
 std::map<uint32_t, int> assembly_lines;
+std::vector<diagnostic> assembly_records;
+std::array<int, SEVERITIES> assembly_counts{};
+
+const diagnostic *assembly_record(int i)
+{
+    return i >= 0 && static_cast<size_t>(i) < assembly_records.size() ? &assembly_records[static_cast<size_t>(i)]
+                                                                       : nullptr;
+}
 
 // The text that `write` writes into a stream.
 template <typename Writer>
@@ -131,7 +139,8 @@ std::string written_text(Writer write)
 // ---- Running ----
 
 uint32_t steps_made = 0;
-int last_error = 0;
+int last_error = 0;        // of the last run or operator call
+int last_error_line = 0;   // of a load: the load file's line
 std::array<uint64_t, CM_WORDS + 1> profile_counts{};
 
 // ---- Registers ----
@@ -202,7 +211,7 @@ void k3_power_on(void)
     reset_registers();
     clear_control_memory();
     clear_main_memory();
-    M.stop_flag = 0;
+    start_run();
     M.step_count = 0;
     M.max_steps = 0;
     card_deck.clear();
@@ -213,12 +222,13 @@ void k3_power_on(void)
     profile_counts.fill(0);
     steps_made = 0;
     last_error = 0;
+    last_error_line = 0;
 }
 
 void k3_reset(void)
 {
     reset_registers();
-    M.stop_flag = 0;
+    start_run();
 }
 
 const char *k3_console_text(void) { return console_text.c_str(); }
@@ -227,12 +237,17 @@ void k3_console_clear(void) { console_text.clear(); }
 
 int k3_load_text(const char *text)
 {
+    start_action();
+    last_error = last_error_line = 0;
     const size_t length = strlen(text);
     if (length == 0) return 0;
     FILE *stream = fmemopen(const_cast<char *>(text), length, "r");
     if (!stream) return 0;
-    const load_target target = load_stream(stream);
+    load_report report;
+    const load_target target = load_stream(stream, &report);
     fclose(stream);
+    last_error = report.error;
+    last_error_line = report.line;
     return target == LOAD_CM ? 1 : target == LOAD_MM ? 2 : 0;
 }
 
@@ -243,6 +258,8 @@ int k3_assemble(const char *name, const char *source, int data)
     source_file.assemble_text(name, source);
     assembly_messages.clear();
     for (const std::string &message : diag.messages()) assembly_messages += message + "\n";
+    assembly_records = diag.records();
+    for (int level = 0; level < SEVERITIES; level++) assembly_counts[level] = diag.count(static_cast<severity>(level));
     if (const int errors = diag.count(severity::error)) return errors;
 
     assembly_load_file =
@@ -255,6 +272,46 @@ int k3_assemble(const char *name, const char *source, int data)
 }
 
 const char *k3_assembly_messages(void) { return assembly_messages.c_str(); }
+
+int k3_diagnostic_count(void) { return static_cast<int>(assembly_records.size()); }
+
+int k3_severity_count(int level) { return level >= 0 && level < SEVERITIES ? assembly_counts[level] : 0; }
+
+int k3_diagnostic_severity(int i)
+{
+    const diagnostic *record = assembly_record(i);
+    if (!record) return -1;
+    switch (record->level) {
+    case severity::error: return K3_SEVERITY_ERROR;
+    case severity::warning: return K3_SEVERITY_WARNING;
+    case severity::note: return K3_SEVERITY_NOTE;
+    }
+    return -1;
+}
+
+const char *k3_diagnostic_file(int i)
+{
+    const diagnostic *record = assembly_record(i);
+    return record ? record->where.file.c_str() : "";
+}
+
+int k3_diagnostic_line(int i)
+{
+    const diagnostic *record = assembly_record(i);
+    return record ? record->where.line : 0;
+}
+
+int k3_diagnostic_column(int i)
+{
+    const diagnostic *record = assembly_record(i);
+    return record && record->where.line > 0 ? record->where.column : 0;
+}
+
+const char *k3_diagnostic_message(int i)
+{
+    const diagnostic *record = assembly_record(i);
+    return record ? record->reason.c_str() : "";
+}
 const char *k3_assembly_load_file(void) { return assembly_load_file.c_str(); }
 const char *k3_assembly_labels(void) { return assembly_labels.c_str(); }
 
@@ -311,24 +368,36 @@ const char *k3_mm_load_file(void)
 
 int k3_run(uint32_t limit, int profile)
 {
-    const size_t console_start = console_text.size();
-    M.stop_flag = 0;
+    start_run();
     M.step_count = 0;
     M.max_steps = limit > INT32_MAX ? INT32_MAX : static_cast<int32_t>(limit);
     steps_made = static_cast<uint32_t>(run_steps(limit, profile ? profile_counts.data() : nullptr));
     M.step_count = static_cast<int32_t>(steps_made);
     if (M.printer_file) fflush(M.printer_file);
 
-    const char *said = console_text.c_str() + console_start;
-    const char *error = strstr(said, "\nERROR ");
-    last_error = error ? atoi(error + 7) : 0;
-    if (last_error) return K3_STOP_ERROR;
-    if (strstr(said, " BREAK !! AT ")) return K3_STOP_BREAK;
-    return M.stop_flag ? K3_STOP_HALT : K3_STOP_LIMIT;
+    last_error = M.first_error;
+    last_error_line = 0;
+    switch (M.stop_reason) {
+    case STOP_ERROR: return K3_STOP_ERROR;
+    case STOP_BREAK: return K3_STOP_BREAK;
+    case STOP_HALT: return K3_STOP_HALT;
+    default: return K3_STOP_LIMIT;
+    }
 }
 
 uint32_t k3_steps(void) { return steps_made; }
 int k3_last_error(void) { return last_error; }
+int k3_last_error_line(void) { return last_error_line; }
+
+const char *k3_error_text(int number)
+{
+    static std::string text;
+    char message[ERROR_TEXT_SIZE];
+    error_message(number, message);
+    text = message + strspn(message, " ");
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text.c_str();
+}
 const uint64_t *k3_profile(void) { return profile_counts.data(); }
 void k3_profile_clear(void) { profile_counts.fill(0); }
 
@@ -370,10 +439,12 @@ int k3_history_size(void) { return static_cast<int>(history.size()); }
 
 int k3_break_set(uint32_t address)
 {
-    const size_t said = console_text.size();
-    set_point(M.break_points, static_cast<int32_t>(address), ERR_BREAK_OVERFLOW);
+    start_action();
+    const bool set = set_point(M.break_points, static_cast<int32_t>(address), ERR_BREAK_OVERFLOW);
     M.break_active = any_point_in_use(M.break_points);
-    return console_text.size() == said;
+    last_error = M.first_error;
+    last_error_line = 0;
+    return set;
 }
 
 void k3_break_clear(uint32_t address)

@@ -40,16 +40,39 @@ void k3_console_clear(void);
 
 /* Loads load-file text ("CM" or "MM" header, then address and value lines)
  * as the Load command loads a file. Returns 1 for CM, 2 for MM, 0 when the
- * header names no memory (error 5) or the text is empty. */
+ * header names no memory (error 5) or the text is empty. The first error it
+ * reported (error 5, or 3 or 4 for an address beyond the memory: the load
+ * goes on past those) is k3_last_error(), its line k3_last_error_line(). */
 int k3_load_text(const char *text);
 
 /* Assembles `source` as the file `name` (includes are looked up beside
  * `name`); `data` non-zero for a main-memory data source. Returns the number
- * of errors; the messages ("name:line:column: error: ...", warnings too) are
- * in k3_assembly_messages(). On success the load-file text is in
- * k3_assembly_load_file() and nothing is loaded yet. */
+ * of errors. Its errors, warnings (the timing check's among them, also when
+ * there are errors) and notes are records, read with k3_diagnostic_*; the
+ * same as text, one line each as kalvo3-asm prints them
+ * ("name:line:column: error: ..."), in k3_assembly_messages(). On success
+ * the load-file text is in k3_assembly_load_file() and nothing is loaded
+ * yet. */
 int k3_assemble(const char *name, const char *source, int data);
 const char *k3_assembly_messages(void);
+
+/* The records of the last assembly, in the order reported: how many there
+ * are, how many of one severity, and each one's fields (record `i` from 0;
+ * -1, 0 or "" for a record that does not exist). The file is the name given
+ * to k3_assemble or an included file's path; line 0 is about the whole file
+ * (its column is 0 too). */
+enum k3_severity {
+    K3_SEVERITY_ERROR = 0,
+    K3_SEVERITY_WARNING = 1,
+    K3_SEVERITY_NOTE = 2
+};
+int k3_diagnostic_count(void);
+int k3_severity_count(int severity);
+int k3_diagnostic_severity(int i);
+const char *k3_diagnostic_file(int i);
+int k3_diagnostic_line(int i);
+int k3_diagnostic_column(int i);
+const char *k3_diagnostic_message(int i);
 const char *k3_assembly_load_file(void);
 /* The labels of the last successful assembly as kalvo3-asm --symbols writes
  * them: a comment line (";"), then one "NAME 0xADDRESS" line each, in
@@ -90,8 +113,16 @@ enum k3_stop {
  * would have stopped anyway. */
 int k3_run(uint32_t limit, int profile);
 uint32_t k3_steps(void);
-/* The number of the first error reported by the last run, 0 for none. */
+/* The number of the first error reported by the last run or by the last
+ * operator call that may report one (k3_load_text, k3_break_set), 0 for
+ * none; for a load, the line of the load-file text that made it (from 1, the
+ * header line 1), else 0. */
 int k3_last_error(void);
+int k3_last_error_line(void);
+/* The machine's message for an error number, as the console prints it under
+ * "ERROR n" without the spaces around it ("NO DATA ON I/O DEVICE !"); "" for
+ * a number that names no error. */
+const char *k3_error_text(int number);
 
 /* Executions of the CM word at each address (4096 counts), and of fetches
  * beyond 0xFFF (index 4096), summed over profiled runs since the last clear. */
@@ -111,7 +142,8 @@ int k3_history_size(void);
 /* ---- Break points ------------------------------------------------------ */
 
 /* Sets or clears a break point as the Break command's S)et and R)eset do.
- * Returns 0 when the table is full (error 15 reported), else 1. */
+ * Returns 0 when the table is full (error 15 reported, k3_last_error() 15),
+ * else 1. */
 int k3_break_set(uint32_t address);
 void k3_break_clear(uint32_t address);
 int k3_break_at(uint32_t address);

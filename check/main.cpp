@@ -80,6 +80,7 @@ void print_case(FILE *out, const check::case_result &r, bool profile)
         fprintf(out, "FAIL  %s  (not run)\n", r.name.c_str());
     for (const std::string &p : r.problems) fprintf(out, "      %s\n", p.c_str());
     for (const std::string &d : r.differences) fprintf(out, "      %s\n", d.c_str());
+    for (const std::string &w : r.warnings) fprintf(out, "      %s\n", w.c_str());
     if (profile && r.ran) print_profile(out, r);
 }
 

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "api/kalvo3_api.h"
+#include "asm/diagnostics.hpp"
 #include "asm/listing.hpp"
 
 namespace check {
@@ -131,15 +132,16 @@ private:
         if (!read_named(p.file, text)) return false;
         const bool micro = ends_with(path, ".masm"), data = ends_with(path, ".mdat");
         if (micro || data) {
-            if (k3_assemble(path.c_str(), text.c_str(), data) > 0) {
-                std::string messages = k3_assembly_messages();
-                const size_t before = r_.problems.size();
-                for (size_t start = 0, end; start < messages.size(); start = end + 1) {
-                    end = messages.find('\n', start);
-                    if (end == std::string::npos) end = messages.size();
-                    std::string line = messages.substr(start, end - start);
-                    if (line.find(": error: ") != std::string::npos) problem(check_side, line);
-                }
+            const int errors = k3_assemble(path.c_str(), text.c_str(), data);
+            const size_t before = r_.problems.size();
+            for (int i = 0; i < k3_diagnostic_count(); i++) {
+                const int level = k3_diagnostic_severity(i);
+                if (level == K3_SEVERITY_ERROR)
+                    problem(check_side, assembler_record(i));
+                else if (level == K3_SEVERITY_WARNING)
+                    r_.warnings.push_back(assembler_record(i));
+            }
+            if (errors > 0) {
                 if (r_.problems.size() == before) problem(check_side, path + ": does not assemble");
                 return false;
             }
@@ -164,21 +166,21 @@ private:
                                     (p.cm ? "cm" : "mm") + " in " + file_.path + ":" + std::to_string(p.file.line));
             return false;
         }
-        if (strstr(k3_console_text(), "ERROR") == nullptr) return true;
-        // Which line made the machine report: load them one by one.
-        size_t end = text.find('\n');
-        const std::string header = text.substr(0, end);
-        int line = 1;
-        for (size_t start = end + 1; end != std::string::npos && start < text.size(); start = end + 1) {
-            line++;
-            end = text.find('\n', start);
-            std::string one = header + "\n" + text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            k3_console_clear();
-            k3_load_text(one.c_str());
-            if (strstr(k3_console_text(), "ERROR")) break;
-        }
-        problem(check_side, path + ":" + std::to_string(line) + ": " + console_report());
+        if (k3_last_error() == 0) return true;
+        problem(check_side, path + ":" + std::to_string(k3_last_error_line()) + ": " + error_report(k3_last_error()));
         return false;
+    }
+
+    // The assembler's record `i` as kalvo3-asm prints it.
+    static std::string assembler_record(int i)
+    {
+        const int level = k3_diagnostic_severity(i);
+        diagnostic record{level == K3_SEVERITY_ERROR     ? severity::error
+                          : level == K3_SEVERITY_WARNING ? severity::warning
+                                                         : severity::note,
+                          {k3_diagnostic_file(i), k3_diagnostic_line(i), k3_diagnostic_column(i)},
+                          k3_diagnostic_message(i)};
+        return diagnostic_text(record);
     }
 
     bool load_symbols(const file_name &f)
@@ -191,23 +193,10 @@ private:
         return false;
     }
 
-    // The first error report since the console text was cleared, as
-    // "ERROR n: MESSAGE".
-    static std::string console_report()
+    // An error number and the machine's message for it: "ERROR n: MESSAGE".
+    static std::string error_report(int number)
     {
-        std::string said = k3_console_text();
-        size_t at = said.find("ERROR ");
-        if (at == std::string::npos) return said;
-        std::string report = said.substr(at);
-        size_t nl = report.find('\n');
-        std::string number = report.substr(0, nl), message;
-        if (nl != std::string::npos) {
-            message = report.substr(nl + 1);
-            message = message.substr(0, message.find('\n'));
-            while (!message.empty() && message.back() == ' ') message.pop_back();
-            while (!message.empty() && message.front() == ' ') message.erase(0, 1);
-        }
-        return number + ": " + message;
+        return "ERROR " + std::to_string(number) + ": " + k3_error_text(number);
     }
 
     // ---- Comparing ----
@@ -223,16 +212,12 @@ private:
         std::string cmar = ", CMAR " + hex(cmar_, 3);
         switch (stop_) {
         case K3_STOP_HALT: return "halt after " + steps_text(r_.steps) + cmar;
-        case K3_STOP_ERROR: return console_report_of_run() + " after " + steps_text(r_.steps) + cmar;
+        case K3_STOP_ERROR:
+            return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " + steps_text(r_.steps) +
+                   cmar;
         case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(r_.steps);
         default: return "the step limit (" + steps_text(r_.steps) + ")" + cmar;
         }
-    }
-
-    static std::string console_report_of_run()
-    {
-        std::string report = console_report();   // "ERROR n: MESSAGE"
-        return "error" + report.substr(5);
     }
 
     void compare(const expectation &e)

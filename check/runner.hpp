@@ -23,6 +23,7 @@ struct case_result {
     bool check_fault = false;  // a file the check itself supplies is bad
     std::vector<std::string> problems;      // why the case could not run
     std::vector<std::string> differences;   // expected against got, one each
+    std::vector<std::string> warnings;      // the assembler's, as kalvo3-asm prints them
     uint32_t steps = 0;
     std::string ended;                      // "halt", "error 12", "limit", "break 010"
     std::vector<uint64_t> profile;          // executions per CM word (4096, then beyond)

@@ -8,23 +8,26 @@
 namespace {
 
 // Stores one data line in the memory that target (CM or MM) names; a line
-// without a value column stores nothing.
-void store_line(load_target target, const char *line)
+// without a value column stores nothing. Returns the error it reported, or 0.
+int store_line(load_target target, const char *line)
 {
     uint32_t address;
     uint64_t value;
-    if (!load_file_line(target, line, address, value)) return;
+    if (!load_file_line(target, line, address, value)) return 0;
     if (target == LOAD_CM) {   // the whole 64-bit value: bits above 39 as the file gives them
-        if (address <= CM_LIMIT)
-            M.CM[address] = value;
-        else
+        if (address > CM_LIMIT) {
             report_error(ERR_CM_LIMIT);
+            return ERR_CM_LIMIT;
+        }
+        M.CM[address] = value;
     } else {                   // the low 16 bits
-        if (address <= MM_LIMIT)
-            M.MM[address] = static_cast<uint16_t>(value);
-        else
+        if (address > MM_LIMIT) {
             report_error(ERR_MM_LIMIT);
+            return ERR_MM_LIMIT;
+        }
+        M.MM[address] = static_cast<uint16_t>(value);
     }
+    return 0;
 }
 
 }  // namespace
@@ -45,21 +48,27 @@ void load_command()
     fclose(file);
 }
 
-load_target load_stream(FILE *file)
+load_target load_stream(FILE *file, load_report *report)
 {
     // An empty file, or one that cannot be read at all (a directory), has no
     // header: it loads nothing and says nothing more.
     bool has_header = false;
     load_target target = LOAD_INVALID;
+    load_report first;
+    int line_number = 0;
     read_load_lines(file, [&](const char *line) {
+        line_number++;
         if (has_header) {
-            store_line(target, line);
+            const int error = store_line(target, line);
+            if (error && !first.error) first = {error, line_number};
             return true;
         }
         has_header = true;
         target = load_file_header(line);
         return target != LOAD_INVALID;
     });
+    if (has_header && target == LOAD_INVALID) first = {ERR_LOAD_FORMAT, 1};
+    if (report) *report = first;
     if (has_header) {
         switch (target) {
         case LOAD_INVALID: report_error(ERR_LOAD_FORMAT); break;

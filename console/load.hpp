@@ -12,9 +12,17 @@
 // CR alone. Returns false at the end of the file or on a read error.
 bool read_load_line(FILE *file, char *line);
 
+// The first error a load reported (0 for none) and the line of the file that
+// made it (from 1: the header is line 1, a long line's skipped rest no line).
+struct load_report {
+    int error = 0;
+    int line = 0;
+};
+
 // Loads an open load file as the Load command does after opening it: the
 // header, every data line, the closing message. Returns the memory loaded,
-// LOAD_INVALID for an empty file or a header that names no memory.
-load_target load_stream(FILE *file);
+// LOAD_INVALID for an empty file or a header that names no memory; with
+// `report`, fills it in.
+load_target load_stream(FILE *file, load_report *report = nullptr);
 
 void load_command();

@@ -60,19 +60,20 @@ void point_menu(const point_menu_kind &kind)
 
 }  // namespace
 
-void set_point(point_slot (&table)[POINT_SLOTS], int32_t address, error_number overflow)
+bool set_point(point_slot (&table)[POINT_SLOTS], int32_t address, error_number overflow)
 {
     point_slot *free_slot = nullptr;
     for (point_slot &slot : table) {
-        if (slot.in_use && slot.address == address) return;
+        if (slot.in_use && slot.address == address) return true;
         if (!slot.in_use && !free_slot) free_slot = &slot;
     }
     if (!free_slot) {
         report_error(overflow);
-        return;
+        return false;
     }
     free_slot->in_use = 1;
     free_slot->address = address;
+    return true;
 }
 
 void clear_point(point_slot (&table)[POINT_SLOTS], int32_t address)

@@ -8,8 +8,8 @@
 
 // Adds address to the table unless an in-use slot already holds it; the
 // lowest-numbered free slot takes it. With all slots in use it reports
-// `overflow` and stores nothing.
-void set_point(point_slot (&table)[POINT_SLOTS], int32_t address, error_number overflow);
+// `overflow`, stores nothing and returns false.
+bool set_point(point_slot (&table)[POINT_SLOTS], int32_t address, error_number overflow);
 
 // Frees every in-use slot that holds address (the address stays in the slot).
 void clear_point(point_slot (&table)[POINT_SLOTS], int32_t address);

@@ -49,7 +49,7 @@ void run_command()
     bool no_step_limit;
     if (!read_run_parameters(no_step_limit)) return;
 
-    M.stop_flag = 0;
+    start_run();
     M.step_count = 0;
     console_print(" Running\n");
     console_flush();   // all the dialogue shows while the run goes on

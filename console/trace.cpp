@@ -71,7 +71,7 @@ void trace_run()
 {
     bool no_step_limit;
     if (!read_run_parameters(no_step_limit)) return;
-    M.stop_flag = 0;
+    start_run();
     M.step_count = 0;
     console_flush();   // all the dialogue shows while the run goes on
     traced_columns = columns_of(TRACE_STYLE);

@@ -32,8 +32,8 @@ void extra_function()
     case 10: M.IR = step_ir_field(10, 1); break;            // IR bits 11..10 up
     case 11: M.IR = step_ir_field(8, 1); break;             // IR bits 9..8 up
     case 12: M.IR = step_ir_field(8, 3); break;            // IR bits 9..8 down
-    case 13: M.stop_flag = 1; break;                        // halt
-    case 14: M.stop_flag = 1;                               // halt with the OV lamp
+    case 13: record_stop(STOP_HALT); break;                 // halt
+    case 14: record_stop(STOP_HALT);                        // halt with the OV lamp
              console_print("\n OV LAMP ON !\n");
              break;
     case 15: break;                                         // no extra function

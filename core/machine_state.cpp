@@ -108,7 +108,16 @@ int console_print(const char *format, ...)
     return length;
 }
 
-void report_error(error_number number)
+void start_run()
+{
+    M.stop_flag = 0;
+    M.stop_reason = STOP_NONE;
+    M.first_error = 0;
+}
+
+void start_action() { M.first_error = 0; }
+
+bool error_message(int number, char (&text)[ERROR_TEXT_SIZE])
 {
     struct entry {
         error_number number;
@@ -133,10 +142,20 @@ void report_error(error_number number)
     };
     for (const entry &e : table)
         if (e.number == number) {
-            console_print("\nERROR %d\n", e.number);
-            M.stop_flag = 1;
-            console_print(e.message, e.argument);
-            console_print("\n");
-            return;
+            snprintf(text, sizeof text, e.message, e.argument);
+            return true;
         }
+    text[0] = '\0';
+    return false;
+}
+
+void report_error(error_number number)
+{
+    char message[ERROR_TEXT_SIZE];
+    if (!error_message(number, message)) return;
+    console_print("\nERROR %d\n", number);
+    record_stop(STOP_ERROR);
+    if (!M.first_error) M.first_error = number;
+    console_print("%s", message);
+    console_print("\n");
 }

@@ -84,6 +84,8 @@ struct MachineState {
 
     // Run control.
     int stop_flag;           // set by errors, halts and break points
+    int stop_reason;         // why stop_flag is set: the highest-ranking stop_reason recorded
+    int first_error;         // the first error reported since start_run or start_action; 0 none
     int32_t step_count;      // micro-cycles of the current or last run
     int32_t max_steps;       // step limit of the current or last run; -1 none
 
@@ -135,6 +137,31 @@ void console_flush();
 using console_sink = void (*)(const char *text, size_t length);
 void set_console_sink(console_sink sink);
 
+// Why a run ended, ranked: when one step has several reasons, the highest
+// is the one recorded (an error before a break point before a halt). A run
+// that ends with none of them used up its step limit.
+enum stop_reason : int {
+    STOP_NONE = 0,    // stop_flag clear: the step limit, or nothing ran
+    STOP_HALT = 1,    // a halting extra function
+    STOP_BREAK = 2,   // a break point
+    STOP_ERROR = 3,   // an error report; first_error names it
+};
+
+// Sets stop_flag and records `reason` unless a higher-ranking one is there.
+inline void record_stop(stop_reason reason)
+{
+    M.stop_flag = 1;
+    if (reason > M.stop_reason) M.stop_reason = reason;
+}
+
+// A run begins: stop_flag, stop_reason and first_error cleared.
+void start_run();
+
+// An operator action begins (a load, a change of the break points): the
+// first error reported from now on is its own. stop_flag and stop_reason,
+// which tell how the last run ended, are kept.
+void start_action();
+
 // Error numbers of the system.
 enum error_number : int {
     ERR_UNDEFINED_CODE = 1,
@@ -155,5 +182,13 @@ enum error_number : int {
 
 // Prints "\nERROR n\n", sets stop_flag, prints the message that the error
 // table gives for the number (with FFFF for error 3, FFF for error 4) and a
-// line end. Never undoes anything: the caller goes on with its recovery.
+// line end, and records the stop (STOP_ERROR) and, when it is the first
+// since start_run or start_action, the number in first_error. Never undoes
+// anything: the caller goes on with its recovery.
 __attribute__((cold)) void report_error(error_number number);
+
+// The message that the error table gives for `number`, as report_error
+// prints it (a leading space, its argument filled in), in `text`; an empty
+// text and false for a number the table does not hold.
+constexpr int ERROR_TEXT_SIZE = 64;
+bool error_message(int number, char (&text)[ERROR_TEXT_SIZE]);

@@ -98,6 +98,6 @@ void check_break_points()
     for (const point_slot &slot : M.break_points)
         if (slot.in_use && static_cast<uint32_t>(slot.address) == M.CMAR) {
             console_print(" BREAK !! AT %03X\n", M.CMAR);
-            M.stop_flag = 1;
+            record_stop(STOP_BREAK);
         }
 }

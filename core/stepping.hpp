@@ -3,9 +3,9 @@
 // (the console's Run and Trace commands, and any other) runs the machine
 // through these.
 //
-// A run starts with stop_flag clear and makes micro-cycles from CMAR until
-// the step in which stop_flag became 1 (an error report, a halt, a break
-// point) or until its step limit is used up. Each loop returns the steps it
+// A run starts with start_run() and makes micro-cycles from CMAR until the
+// step in which stop_flag became 1 (an error report, a halt, a break point:
+// stop_reason says which) or until its step limit is used up. Each loop returns the steps it
 // made and leaves them in step_count.
 #pragma once
 
@@ -28,6 +28,6 @@ uint64_t run_steps(uint64_t limit, uint64_t *counts = nullptr);
 // step.
 uint64_t trace_steps(uint64_t limit, void (*show)());
 
-// Prints " BREAK !! AT xxx" and sets stop_flag for every in-use break point
-// slot that holds CMAR.
+// Prints " BREAK !! AT xxx" and records a break point stop for every in-use
+// break point slot that holds CMAR.
 void check_break_points();
