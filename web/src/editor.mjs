@@ -1,5 +1,6 @@
 // The source editor: a plain textarea over a highlighted copy of its text,
-// with a gutter of line numbers that marks the lines with errors.
+// with a gutter of line numbers that marks the lines with errors, warnings
+// and notes.
 
 const escape = (text) => text.replace(/[&<>]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;' })[c]);
 
@@ -29,6 +30,9 @@ function highlightLine(line) {
   return html + (comment ? `<span class="t-comment">${escape(comment)}</span>` : '');
 }
 
+// The most severe of a line's messages: 'error', 'warning' or 'note'.
+const worst = (messages) => ['error', 'warning', 'note'].find((level) => messages.some((m) => m.severity === level)) ?? 'error';
+
 export class Editor {
   constructor(root, onChange) {
     this.root = root;
@@ -39,7 +43,7 @@ export class Editor {
     this.gutter = root.querySelector('.gutter');
     this.paint = root.querySelector('.paint');
     this.area = root.querySelector('textarea');
-    this.errors = new Map();   // line (from 1) -> messages
+    this.errors = new Map();   // line (from 1) -> messages: { severity, text }
     this.area.addEventListener('input', () => { this.render(); onChange?.(); });
     this.area.addEventListener('scroll', () => this.syncScroll());
     this.area.addEventListener('keydown', (event) => {
@@ -60,11 +64,12 @@ export class Editor {
     const lines = this.area.value.split('\n');
     this.paint.innerHTML = lines.map((line, i) => {
       const html = highlightLine(line) || ' ';
-      return this.errors.has(i + 1) ? `<span class="error-line">${html}</span>` : html;
+      const marked = this.errors.get(i + 1);
+      return marked ? `<span class="${worst(marked)}-line">${html}</span>` : html;
     }).join('\n') + '\n';
     this.gutter.innerHTML = lines.map((_, i) => {
-      const messages = this.errors.get(i + 1);
-      return messages ? `<div class="error" title="${escape(messages.join('\n'))}">${i + 1}</div>` : `<div>${i + 1}</div>`;
+      const marked = this.errors.get(i + 1);
+      return marked ? `<div class="${worst(marked)}" title="${escape(marked.map((m) => m.text).join('\n'))}">${i + 1}</div>` : `<div>${i + 1}</div>`;
     }).join('');
     this.syncScroll();
   }

@@ -4,6 +4,8 @@
 import createKalvo3 from './kalvo3.mjs';
 
 export const STOP = { LIMIT: 0, HALT: 1, ERROR: 2, BREAK: 3 };
+// The assembler's severities by the interface's numbers (k3_severity).
+export const SEVERITIES = ['error', 'warning', 'note'];
 
 export async function loadMachine() {
   const m = await createKalvo3();
@@ -42,11 +44,26 @@ export async function loadMachine() {
     powerOn: () => m._k3_power_on(),
     consoleText: () => text(m._k3_console_text()),
     consoleClear: () => m._k3_console_clear(),
-    // 1 CM, 2 MM, 0 not a load file (the console's error 5 is in consoleText).
+    // 1 CM, 2 MM, 0 not a load file (error 5: see lastError).
     loadText: (loadFile) => withStrings([loadFile], (at) => m._k3_load_text(at)),
+    // The first error of the last run, load or break point set: its number
+    // (0 none), the load file's line (0 none) and the machine's message.
+    lastError() {
+      const number = m._k3_last_error();
+      return { number, line: m._k3_last_error_line(), text: number ? text(m._k3_error_text(number)) : '' };
+    },
+    errorText: (number) => text(m._k3_error_text(number)),
+    // The assembly's records (severity 'error', 'warning' or 'note'; file;
+    // line and column, 0 for the whole file; message) and their counts.
     assemble(name, source, data) {
       const errors = withStrings([name, source], (n, s) => m._k3_assemble(n, s, data ? 1 : 0));
-      return { errors, messages: text(m._k3_assembly_messages()),
+      const records = [];
+      for (let i = 0; i < m._k3_diagnostic_count(); i++)
+        records.push({ severity: SEVERITIES[m._k3_diagnostic_severity(i)], file: text(m._k3_diagnostic_file(i)),
+                       line: m._k3_diagnostic_line(i), column: m._k3_diagnostic_column(i),
+                       message: text(m._k3_diagnostic_message(i)) });
+      const counts = Object.fromEntries(SEVERITIES.map((name, level) => [name, m._k3_severity_count(level)]));
+      return { errors, counts, records, messages: text(m._k3_assembly_messages()),
                loadFile: errors ? '' : text(m._k3_assembly_load_file()),
                labels: errors ? '' : text(m._k3_assembly_labels()) };
     },

@@ -301,16 +301,22 @@ function loadDocument(kind, messages, marks) {
   if (!doc.text.trim()) return 0;
   const path = doc.name.startsWith('/') ? doc.name : `/work/${doc.name}`;
   if (isLoadFile(doc.name)) {
-    machine.consoleClear();
     const loaded = machine.loadText(doc.text);
+    const failed = machine.lastError();
+    machine.consoleClear();   // said here instead
     const expected = kind === 'cm' ? 1 : 2;
+    const report = (severity, line, text) => {
+      messages.push({ kind, line, text: `${doc.name}:${line}: ${text}`, severity });
+      marks[kind].set(line, [...(marks[kind].get(line) ?? []), { severity, text }]);
+      return severity === 'error' ? 1 : 0;
+    };
     if (loaded !== expected) {
-      const said = machine.consoleText().trim().replace(/\s*\n\s*/g, ' ');
-      machine.consoleClear();
-      messages.push({ kind, line: 1, text: `${doc.name}: ${loaded === 0 ? said || 'not a load file' : `this is a ${loaded === 1 ? 'CM' : 'MM'} load file, not ${kind.toUpperCase()}`}`, error: true });
-      marks[kind].set(1, [messages.at(-1).text]);
-      return 1;
+      if (loaded) return report('error', 1, `this is a ${loaded === 1 ? 'CM' : 'MM'} load file, not ${kind.toUpperCase()}`);
+      return report('error', 1, failed.number ? `ERROR ${failed.number}: ${failed.text}` : 'not a load file');
     }
+    // An address beyond the memory: the Load command skips the line and
+    // goes on, and so does the page, saying where.
+    if (failed.number) report('warning', failed.line, `ERROR ${failed.number}: ${failed.text}`);
     if (kind === 'cm') {
       // A load file's comment after the value is its source text.
       for (const line of doc.text.split('\n').slice(1)) {
@@ -322,13 +328,13 @@ function loadDocument(kind, messages, marks) {
     return 0;
   }
   const result = machine.assemble(path, doc.text, kind === 'mm');
-  for (const line of result.messages.split('\n')) {
-    const m = /^(.*?):(\d+):(\d+): (error|warning): (.*)$/.exec(line);
-    if (!m) continue;
-    const ownFile = m[1] === path;
-    const shown = `${ownFile ? doc.name : m[1]}:${m[2]}:${m[3]}: ${m[4]}: ${m[5]}`;
-    messages.push({ kind, line: ownFile ? Number(m[2]) : 0, text: shown, error: m[4] === 'error' });
-    if (ownFile) marks[kind].set(Number(m[2]), [...(marks[kind].get(Number(m[2])) ?? []), `${m[4]}: ${m[5]}`]);
+  for (const record of result.records) {
+    const ownFile = record.file === path;
+    const where = record.line ? `:${record.line}:${record.column}` : '';
+    const shown = `${ownFile ? doc.name : record.file}${where}: ${record.severity}: ${record.message}`;
+    const line = ownFile ? record.line : 0;
+    messages.push({ kind, line, text: shown, severity: record.severity });
+    if (line) marks[kind].set(line, [...(marks[kind].get(line) ?? []), { severity: record.severity, text: `${record.severity}: ${record.message}` }]);
   }
   if (result.errors) return result.errors;
   const sourceText = doc.text.split('\n');
@@ -371,7 +377,7 @@ function assemble() {
   for (const message of messages) {
     const item = document.createElement('li');
     item.textContent = message.text;
-    item.className = message.error ? 'error' : 'warning';
+    item.className = message.severity;
     if (message.line) item.addEventListener('click', () => { selectDocument(message.kind); editor.goToLine(message.line); });
     list.append(item);
   }
@@ -427,7 +433,7 @@ function describeStop(result, steps) {
   const cmar = hex(machine.get('CMAR'), 3);
   switch (result.stop) {
     case STOP.HALT: return [`halted after ${steps} steps; CMAR ${cmar}`, 'info'];
-    case STOP.ERROR: return [`error ${result.error} after ${steps} steps; CMAR ${cmar} (see the console)`, 'error'];
+    case STOP.ERROR: return [`error ${result.error} after ${steps} steps; CMAR ${cmar}: ${machine.errorText(result.error)}`, 'error'];
     case STOP.BREAK: {
       const at = machine.get('CMAR');
       return [`break point at ${cmar}${labels.has(at) ? ' (' + labels.get(at) + ')' : ''} after ${steps} steps`, 'info'];

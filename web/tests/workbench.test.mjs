@@ -131,7 +131,7 @@ test('an assembly error is shown at its line; bad load files and bad numbers giv
 
   await typeDocument('cm', 'junk.cm', 'this is no load file\n000  12\n');
   await page.click('#assemble');
-  assert.match(await page.$eval('#messages', (e) => e.textContent), /ERROR 5 INVALID LOAD FILE FOMAT/);
+  assert.match(await page.$eval('#messages', (e) => e.textContent), /junk\.cm:1: ERROR 5: INVALID LOAD FILE FOMAT !/);
 
   await typeDocument('mm', 'swapped.mm', 'CM\n000  FFFFFFFFFF\n');
   await page.click('#assemble');
