@@ -440,6 +440,7 @@ int k3_history_size(void) { return static_cast<int>(history.size()); }
 int k3_break_set(uint32_t address)
 {
     start_action();
+    if (address > CM_LIMIT) report_error(ERR_CM_LIMIT);   // reported and still taken, as the Break command does
     const bool set = set_point(M.break_points, static_cast<int32_t>(address), ERR_BREAK_OVERFLOW);
     M.break_active = any_point_in_use(M.break_points);
     last_error = M.first_error;

@@ -143,7 +143,8 @@ int k3_history_size(void);
 
 /* Sets or clears a break point as the Break command's S)et and R)eset do.
  * Returns 0 when the table is full (error 15 reported, k3_last_error() 15),
- * else 1. */
+ * else 1; an address beyond control memory is set all the same, with error 4
+ * reported (k3_last_error() 4), as at the console. */
 int k3_break_set(uint32_t address);
 void k3_break_clear(uint32_t address);
 int k3_break_at(uint32_t address);

@@ -129,6 +129,14 @@ TEST_F(Verdicts, AFullBreakPointTableIsAResult)
     EXPECT_EQ(k3_last_error(), 0);
     EXPECT_EQ(k3_break_set(0x300), 0);
     EXPECT_EQ(k3_last_error(), 15);
+
+    // Beyond control memory: reported, and taken as the console takes it.
+    k3_power_on();
+    EXPECT_EQ(k3_break_set(0x1000), 1);
+    EXPECT_EQ(k3_last_error(), 4);
+    EXPECT_EQ(k3_break_at(0x1000), 1);
+    EXPECT_EQ(k3_break_set(0xFFF), 1);
+    EXPECT_EQ(k3_last_error(), 0);
 }
 
 TEST_F(Verdicts, ErrorTextsComeFromTheMachinesTable)
