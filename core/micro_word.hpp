@@ -89,9 +89,19 @@ enum sequence_code : int {
     SQF_CONTINUE = 15,
 };
 
-// The test select code that is no test: a sequence function that tests it
-// reports an undefined micro-instruction.
-constexpr int TSF_RESERVED = 6;
+// Test select codes: the condition a testing sequence function tests.
+// TSF_RESERVED is no test: a sequence function that tests it reports an
+// undefined micro-instruction.
+enum test_code : int {
+    TSF_ZER = 0,
+    TSF_NEG = 1,
+    TSF_CRY = 2,
+    TSF_OVR = 3,
+    TSF_T = 4,
+    TSF_COUNTER_ZERO = 5,   // C itself at zero, not the CZ flag
+    TSF_RESERVED = 6,
+    TSF_ALWAYS = 7,
+};
 
 // True for a sequence function that tests the condition TSF selects.
 constexpr bool sequence_tests(int sqf)
