@@ -70,7 +70,7 @@ data_path_part general(int r) { return static_cast<data_path_part>(PART_R0 + (r 
 int ir_selected(uint16_t ir, int shift, int offset) { return ((ir >> shift) + offset) & 3; }
 
 // The ALU function a code performs: ALF 5 takes it from IR bits 6..4.
-int alu_function(int alf, uint16_t ir) { return alf == 5 ? (ir >> 4) & 7 : alf; }
+int alu_function(int alf, uint16_t ir) { return alf == ALF_FROM_IR ? (ir >> 4) & 7 : alf; }
 
 bool sets_alu_flags(int function) { return function >= 0 && function <= 4; }
 
@@ -85,7 +85,7 @@ part_set left_bus_parts(int lbf, const step_view &step)
     case 9:  return parts({general(ir_selected(step.ir_before, 8, 1)), PART_R_LBUS, PART_LBUS});
     case 10: return parts({PART_PC, PART_PC_LBUS, PART_LBUS});
     case 11: return parts({PART_IOBUS, PART_IOBUS_LBUS, PART_LBUS});
-    case 12: return step.mem_cycle_before == 1 ? parts({PART_MM, PART_MM_LBUS, PART_LBUS})   // the read delivered
+    case LBF_MEMORY_DATA: return step.mem_cycle_before == 1 ? parts({PART_MM, PART_MM_LBUS, PART_LBUS})   // the read delivered
                                                : part_set();                                 // not ready: reported
     case 13: return parts({PART_IR, PART_IR_LBUS, PART_LBUS});
     case 14: return parts({PART_FSR, PART_FSR_LBUS, PART_LBUS});
@@ -127,7 +127,7 @@ part_set store_parts(int sbf, const step_view &step)
 part_set alu_parts(int alf, const step_view &step)
 {
     const int function = alu_function(alf, step.ir_before);
-    part_set used = alf == 5 ? parts({PART_IR}) : part_set();
+    part_set used = alf == ALF_FROM_IR ? parts({PART_IR}) : part_set();
     if (sets_alu_flags(function)) return used | parts({PART_ALU, PART_ABUS, PART_ALU_FLAGS, PART_FLAGS});
     if (function == 7) return used | parts({PART_ALU, PART_ABUS});   // OR, flags untouched
     return used;                                                   // undefined: reported
@@ -146,7 +146,7 @@ part_set shifter_parts(int shf)
 
 part_set memory_parts(int mmf)
 {
-    return mmf == 0 || mmf == 1 ? parts({PART_LBUS_MAR, PART_MAR}) : part_set();
+    return mmf == MMF_READ || mmf == MMF_WRITE ? parts({PART_LBUS_MAR, PART_MAR}) : part_set();
 }
 
 part_set extra_parts(int exf)

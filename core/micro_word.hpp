@@ -75,6 +75,18 @@ constexpr micro_instruction decode(uint64_t word)
 constexpr int RBF_ADF_CONSTANT = 10;    // RBUS = ADF, 9 bits
 constexpr int RBF_WORD_CONSTANT = 11;   // RBUS = TSF, EXF, ADF, 16 bits
 
+// Codes whose effect depends on more than the word.
+constexpr int LBF_MEMORY_DATA = 12;     // LBUS = the word a read started the cycle before delivers
+constexpr int ALF_FROM_IR = 5;          // the ALU function in IR bits 6..4
+constexpr int MMF_READ = 0;             // MAR = LBUS, a read starts
+constexpr int MMF_WRITE = 1;            // MAR = LBUS, a write of the next cycle's LBUS starts
+
+// Extra functions that the fast loop decodes by name.
+constexpr int EXF_SET_T = 8;            // EXF 9 resets T
+constexpr int EXF_UP_IR_11_10 = 10;     // IR bits 11..10 count up, modulo 4
+constexpr int EXF_UP_IR_9_8 = 11;
+constexpr int EXF_DOWN_IR_9_8 = 12;
+
 // Sequence functions (SQF 9..14 are reserved).
 enum sequence_code : int {
     SQF_JUMP = 0,            // TSF as address bits 11..9, ADF as 8..0
