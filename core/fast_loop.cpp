@@ -573,7 +573,7 @@ template <int Alu, int Shift, int Extra>
     }
     if (checks & CHECK_ALU_CODE) {
         const unsigned code = (s.ir >> 4) & 7;
-        if (code == 5 || code == 6) return false;
+        if (code == ALF_FROM_IR || is_reserved_code(FIELD_ALF, static_cast<int>(code))) return false;
     }
     if (checks & CHECK_CALL) return s.sp < STACK_DEPTH;
     if (checks & CHECK_RETURN) return s.sp > 0 && M.cmar_stack[s.sp - 1] <= CM_LIMIT;

@@ -82,6 +82,26 @@ TEST_F(DescriptionTest, RegistersLiveApartAndKeepValuesByTheirRules)
     EXPECT_EQ(find_machine_register("R8"), nullptr);
 }
 
+// A reset clears every register but those it keeps: the return stack's
+// entries, the last word's fields and STOP. A register added to the machine
+// and forgotten in the reset fails here.
+TEST_F(DescriptionTest, ResetClearsEveryRegisterButTheKeptOnes)
+{
+    const machine_register_id kept[] = {REG_S0, REG_S1, REG_S2, REG_S3, REG_S4, REG_S5, REG_S6, REG_S7,
+                                        REG_LBF, REG_RBF, REG_ALF, REG_SHF, REG_SBF, REG_MMF, REG_SQF,
+                                        REG_TSF, REG_EXF, REG_ADF, REG_STOP};
+    for (const machine_register &reg : MACHINE_REGISTERS) {
+        if (reg.word16) *reg.word16 = 1;
+        if (reg.word32) *reg.word32 = 1;
+        if (reg.word_int) *reg.word_int = 1;
+    }
+    reset_registers();
+    for (const machine_register &reg : MACHINE_REGISTERS) {
+        const bool keeps = std::any_of(std::begin(kept), std::end(kept), [&](machine_register_id id) { return &described(id) == &reg; });
+        EXPECT_EQ(register_value(reg), keeps ? 1u : 0u) << reg.name;
+    }
+}
+
 // The console names a described register by one row or leaves it out on
 // purpose; a register added to the description without either fails here.
 TEST_F(DescriptionTest, ConsoleNamesEveryRegisterOrSaysItDoesNot)
