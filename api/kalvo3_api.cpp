@@ -28,8 +28,8 @@
 #include "asm/mnemonics.hpp"
 #include "console/load.hpp"
 #include "console/points.hpp"
-#include "console/registers.hpp"
 #include "core/load_file.hpp"
+#include "core/machine_description.hpp"
 #include "core/machine_state.hpp"
 #include "core/micro_cycle.hpp"
 #include "core/stepping.hpp"
@@ -145,58 +145,11 @@ std::array<uint64_t, CM_WORDS + 1> profile_counts{};
 
 // ---- Registers ----
 
-// The interface numbers the registers in the order of this table. Those that
-// the console names one by one (the general registers, PC, IR, MAR, CMAR, C,
-// FSR and the buses) are its rows (console/registers.hpp), which say where
-// each lives and what a new value keeps; the rest are described here: the
-// flags one by one (the console changes them together), the fields of the
-// micro-instruction in progress, the cycle states, the CMAR stack and STOP.
-enum register_kind { CONSOLE, FLAG, FIELD, STATE, STACK };
-
-struct api_register {
-    register_kind kind;
-    device_code code;     // CONSOLE: the console's row
-    int index;
-    const char *name;     // the others
-    void *where;
-};
-
-constexpr api_register console_row(device_code code, int index = -1) { return {CONSOLE, code, index, nullptr, nullptr}; }
-constexpr api_register own_row(const char *name, register_kind kind, void *where)
+// The interface numbers the registers as the machine's description does
+// (core/machine_description.hpp) and stores by its rules.
+const machine_register *register_of(int reg)
 {
-    return {kind, DEV_UNKNOWN, -1, name, where};
-}
-
-const api_register REGISTERS_TABLE[] = {
-    console_row(DEV_REGISTER, 0), console_row(DEV_REGISTER, 1), console_row(DEV_REGISTER, 2), console_row(DEV_REGISTER, 3),
-    console_row(DEV_REGISTER, 4), console_row(DEV_REGISTER, 5), console_row(DEV_REGISTER, 6), console_row(DEV_REGISTER, 7),
-    console_row(DEV_PC), console_row(DEV_IR), console_row(DEV_MAR), console_row(DEV_CMAR),
-    console_row(DEV_C), console_row(DEV_FSR),
-    console_row(DEV_LBUS), console_row(DEV_RBUS), console_row(DEV_ABUS), console_row(DEV_SBUS), console_row(DEV_IOBUS),
-    own_row("ZER", FLAG, &M.ZER), own_row("NEG", FLAG, &M.NEG), own_row("CRY", FLAG, &M.CRY),
-    own_row("OVR", FLAG, &M.OVR), own_row("CZ", FLAG, &M.CZ), own_row("T", FLAG, &M.T),
-    own_row("LBF", FIELD, &M.current.LBF), own_row("RBF", FIELD, &M.current.RBF), own_row("ALF", FIELD, &M.current.ALF),
-    own_row("SHF", FIELD, &M.current.SHF), own_row("SBF", FIELD, &M.current.SBF), own_row("MMF", FIELD, &M.current.MMF),
-    own_row("SQF", FIELD, &M.current.SQF), own_row("TSF", FIELD, &M.current.TSF), own_row("EXF", FIELD, &M.current.EXF),
-    own_row("ADF", FIELD, &M.current.ADF),
-    own_row("MEMCYCLE", STATE, &M.mem_cycle), own_row("IOCYCLE", STATE, &M.io_cycle), own_row("SP", STATE, &M.cmar_sp),
-    own_row("S0", STACK, &M.cmar_stack[0]), own_row("S1", STACK, &M.cmar_stack[1]), own_row("S2", STACK, &M.cmar_stack[2]),
-    own_row("S3", STACK, &M.cmar_stack[3]), own_row("S4", STACK, &M.cmar_stack[4]), own_row("S5", STACK, &M.cmar_stack[5]),
-    own_row("S6", STACK, &M.cmar_stack[6]), own_row("S7", STACK, &M.cmar_stack[7]),
-    own_row("STOP", FIELD, &M.stop_flag),
-};
-constexpr int REGISTER_COUNT = sizeof REGISTERS_TABLE / sizeof REGISTERS_TABLE[0];
-
-// The console types R0..R7 by a rule of its own rather than by name.
-const char *const GENERAL_REGISTER_NAMES[REGISTERS] = {"R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7"};
-
-const register_row &console_row_of(const api_register &reg) { return *find_register_row(reg.code, reg.index); }
-
-const char *name_of(const api_register &reg)
-{
-    if (reg.kind != CONSOLE) return reg.name;
-    const register_row &row = console_row_of(reg);
-    return row.name ? row.name : GENERAL_REGISTER_NAMES[row.index];
+    return reg >= 0 && reg < MACHINE_REGISTER_COUNT ? &MACHINE_REGISTERS[reg] : nullptr;
 }
 
 std::string text_buffer;   // what the last call returning text made
@@ -463,54 +416,44 @@ int k3_break_at(uint32_t address)
 
 int k3_register(const char *name)
 {
-    for (int r = 0; r < REGISTER_COUNT; r++)
-        if (strcasecmp(name, name_of(REGISTERS_TABLE[r])) == 0) return r;
-    return -1;
+    const machine_register *reg = find_machine_register(name);
+    return reg ? static_cast<int>(reg - MACHINE_REGISTERS) : -1;
 }
 
-const char *k3_register_name(int reg)
-{
-    return reg >= 0 && reg < REGISTER_COUNT ? name_of(REGISTERS_TABLE[reg]) : "";
-}
+const char *k3_register_name(int reg) { return register_of(reg) ? register_of(reg)->name : ""; }
 
-int k3_register_count(void) { return REGISTER_COUNT; }
+int k3_register_count(void) { return MACHINE_REGISTER_COUNT; }
 
-uint32_t k3_get(int reg)
-{
-    if (reg < 0 || reg >= REGISTER_COUNT) return 0;
-    const api_register &row = REGISTERS_TABLE[reg];
-    switch (row.kind) {
-    case CONSOLE: return register_value(console_row_of(row));
-    case STACK: return *static_cast<uint16_t *>(row.where);
-    case FLAG:
-    case FIELD:
-    case STATE: return static_cast<uint32_t>(*static_cast<int *>(row.where));
-    }
-    return 0;
-}
+uint32_t k3_get(int reg) { return register_of(reg) ? register_value(*register_of(reg)) : 0; }
 
 void k3_set(int reg, uint32_t value)
 {
-    if (reg < 0 || reg >= REGISTER_COUNT) return;
-    const api_register &row = REGISTERS_TABLE[reg];
-    switch (row.kind) {
-    case CONSOLE: {   // as the Change command stores it
-        const register_row &console = console_row_of(row);
-        store_register_value(console, changed_value(console, value));
-        break;
-    }
-    case STACK: *static_cast<uint16_t *>(row.where) = static_cast<uint16_t>(value); break;
-    case FLAG: *static_cast<int *>(row.where) = value != 0; break;
-    case STATE:   // cycle states 0..2, stack depth 0..8
-        *static_cast<int *>(row.where) = static_cast<int>(value <= (row.where == &M.cmar_sp ? 8u : 2u) ? value : 0);
-        break;
-    case FIELD: break;
-    }
+    if (const machine_register *r = register_of(reg)) store_value(*r, kept_value(*r, value));
 }
 
-int k3_register_writable(int reg)
+int k3_register_writable(int reg) { return register_of(reg) && register_of(reg)->store != STORE_READ_ONLY; }
+
+int k3_register_width(int reg) { return register_of(reg) ? register_of(reg)->width : 0; }
+
+const char *k3_register_group(int reg) { return register_of(reg) ? MACHINE_GROUP_NAMES[register_of(reg)->group] : ""; }
+
+int k3_part_count(void) { return DATA_PATH_PARTS; }
+
+const char *k3_part_name(int part) { return part >= 0 && part < DATA_PATH_PARTS ? DATA_PATH_PART_NAMES[part] : ""; }
+
+const char *k3_step_parts(uint32_t ir_before, uint32_t mem_cycle_before, uint32_t io_cycle_before)
 {
-    return reg >= 0 && reg < REGISTER_COUNT && REGISTERS_TABLE[reg].kind != FIELD;
+    const step_view step{M.current, static_cast<uint16_t>(ir_before), M.IR, static_cast<int>(mem_cycle_before),
+                         static_cast<int>(io_cycle_before)};
+    const part_set used = parts_used(step);
+    static std::string names;
+    names.clear();
+    for (int p = 0; p < DATA_PATH_PARTS; p++)
+        if (used.test(p)) {
+            if (!names.empty()) names += ' ';
+            names += DATA_PATH_PART_NAMES[p];
+        }
+    return names.c_str();
 }
 
 int k3_field_count(void) { return static_cast<int>(std::size(MICRO_FIELDS)); }

@@ -164,6 +164,22 @@ uint32_t k3_get(int reg);
 void k3_set(int reg, uint32_t value);
 /* 1 when k3_set changes the register, 0 for the fields and STOP. */
 int k3_register_writable(int reg);
+/* The register's width in bits (CMAR 12, C 8, FSR 4, a flag 1, a field its
+ * own, MEMCYCLE and IOCYCLE 2, SP 4), and the group a front end shows it in:
+ * "registers", "buses", "flags", "fields", "cycles", "stack" or "run"
+ * (STOP); 0 and "" for no register. */
+int k3_register_width(int reg);
+const char *k3_register_group(int reg);
+
+/* The parts of the data path: units (R0..R7, PC, IR, MAR, MM, ALU, SHIFTER,
+ * FLAGS, CONST, READER, PRINTER, ...), buses (LBUS, RBUS, ABUS, SBUS, IOBUS)
+ * and connections named SOURCE-DESTINATION (R-LBUS, SBUS-PC, LBUS-MAR, ...).
+ * k3_step_parts names, separated by blanks, the parts that the last
+ * micro-cycle used: its fields are the field registers, IR after it is IR
+ * now; the arguments are IR and the memory and I/O cycle states before it. */
+int k3_part_count(void);
+const char *k3_part_name(int part);
+const char *k3_step_parts(uint32_t ir_before, uint32_t mem_cycle_before, uint32_t io_cycle_before);
 
 /* The ten fields of the micro-instruction word, most significant first
  * (0 LBF .. 9 ADF): name, lowest bit, width; the field `field` of the CM

@@ -6,33 +6,56 @@ namespace {
 
 constexpr unsigned REGS = GROUP_ALL | GROUP_REGISTERS;
 
+// A row of a described register: its name, width and place from the description.
+constexpr register_row row(device_code code, machine_register_id id, column_kind column, const char *header,
+                           int digits, const char *trail, unsigned groups, change_kind change,
+                           const char *lead = "")
+{
+    const machine_register &reg = described(id);
+    return {code, -1, &reg, reg.name, column, header, lead, digits, trail, width_mask(reg), groups, change};
+}
+
+constexpr const char *GENERAL_HEADERS[REGISTERS] = {" R0  ", " R1  ", " R2  ", " R3  ",
+                                                    " R4  ", " R5  ", " R6  ", " R7  "};
+
+// R0..R7, typed by their own rule rather than by name.
+constexpr register_row general(int r)
+{
+    register_row g = row(DEV_REGISTER, static_cast<machine_register_id>(REG_R0 + r), HEX_COLUMN, nullptr, 4, " ",
+                         REGS, CHANGE_REGISTER);
+    g.index = r;
+    g.name = nullptr;
+    g.header = GENERAL_HEADERS[r];
+    return g;
+}
+
+// A row of no single register: the flag group and the memories.
+constexpr register_row undescribed(device_code code, const char *name, column_kind column, const char *header,
+                                   const char *trail, unsigned groups, change_kind change)
+{
+    return {code, -1, nullptr, name, column, header, "", 0, trail, 0, groups, change};
+}
+
 }  // namespace
 
 // clang-format off
 const register_row REGISTER_ROWS[] = {
-    // code    index name    column       header     lead digits trail mask    word16      word32     groups       change
-    {DEV_CMAR,  -1, "CMAR",  HEX_COLUMN,  "CMAR ",   "",  3,    "  ", 0,      nullptr,    &M.CMAR,   GROUP_ALL,   CHANGE_CM_ADDRESS},
-    {DEV_MAR,   -1, "MAR",   HEX_COLUMN,  "MAR  ",   "",  4,    " ",  0,      nullptr,    &M.MAR,    GROUP_ALL,   CHANGE_MM_ADDRESS},
-    {DEV_C,     -1, "C",     HEX_COLUMN,  "C  ",     "",  2,    " ",  0xFF,   nullptr,    &M.C,      GROUP_ALL,   CHANGE_VALUE},
-    {DEV_PC,    -1, "PC",    HEX_COLUMN,  " PC  ",   "",  4,    " ",  0xFFFF, nullptr,    &M.PC,     GROUP_ALL,   CHANGE_VALUE},
-    {DEV_IR,    -1, "IR",    HEX_COLUMN,  " IR  ",   "",  4,    " ",  0xFFFF, &M.IR,      nullptr,   GROUP_ALL,   CHANGE_VALUE},
-    {DEV_FLAG,  -1, "FLAG",  FLAG_COLUMN, "ZNCOCT ", "",  0,    " ",  0,      nullptr,    nullptr,   GROUP_ALL,   CHANGE_FLAGS},
-    {DEV_FSR,   -1, "FSR",   HEX_COLUMN,  "FSR ",    " ", 1,    "  ", 0xF,    &M.FSR,     nullptr,   GROUP_ALL,   CHANGE_VALUE},
-    {DEV_REGISTER, 0, nullptr, HEX_COLUMN, " R0  ",  "",  4,    " ",  0xFFFF, &M.R[0],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 1, nullptr, HEX_COLUMN, " R1  ",  "",  4,    " ",  0xFFFF, &M.R[1],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 2, nullptr, HEX_COLUMN, " R2  ",  "",  4,    " ",  0xFFFF, &M.R[2],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 3, nullptr, HEX_COLUMN, " R3  ",  "",  4,    " ",  0xFFFF, &M.R[3],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 4, nullptr, HEX_COLUMN, " R4  ",  "",  4,    " ",  0xFFFF, &M.R[4],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 5, nullptr, HEX_COLUMN, " R5  ",  "",  4,    " ",  0xFFFF, &M.R[5],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 6, nullptr, HEX_COLUMN, " R6  ",  "",  4,    " ",  0xFFFF, &M.R[6],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_REGISTER, 7, nullptr, HEX_COLUMN, " R7  ",  "",  4,    " ",  0xFFFF, &M.R[7],    nullptr,   REGS,        CHANGE_REGISTER},
-    {DEV_LBUS,  -1, "LBUS",  HEX_COLUMN,  "LBUS ",   "",  4,    " ",  0xFFFF, &M.LBUS,    nullptr,   GROUP_BUSES, CHANGE_VALUE},
-    {DEV_RBUS,  -1, "RBUS",  HEX_COLUMN,  "RBUS ",   "",  4,    " ",  0xFFFF, &M.RBUS,    nullptr,   GROUP_BUSES, CHANGE_VALUE},
-    {DEV_ABUS,  -1, "ABUS",  HEX_COLUMN,  "ABUS ",   "",  4,    " ",  0xFFFF, &M.ABUS,    nullptr,   GROUP_BUSES, CHANGE_VALUE},
-    {DEV_SBUS,  -1, "SBUS",  HEX_COLUMN,  "SBUS ",   "",  4,    " ",  0xFFFF, &M.SBUS,    nullptr,   GROUP_BUSES, CHANGE_VALUE},
-    {DEV_IOBUS, -1, "IOBUS", HEX_COLUMN,  "IOBUS ",  "",  4,    " ",  0xFFFF, &M.IOBUS,   nullptr,   GROUP_BUSES, CHANGE_VALUE},
-    {DEV_CM,    -1, "CM",    NO_COLUMN,   nullptr,   "",  0,    "",   0,      nullptr,    nullptr,   0,           CHANGE_CM_WORDS},
-    {DEV_MM,    -1, "MM",    NO_COLUMN,   nullptr,   "",  0,    "",   0,      nullptr,    nullptr,   0,           CHANGE_MM_WORDS},
+    //  code       register  column       header     digits trail groups       change
+    row(DEV_CMAR,  REG_CMAR, HEX_COLUMN,  "CMAR ",   3,     "  ", GROUP_ALL,   CHANGE_CM_ADDRESS),
+    row(DEV_MAR,   REG_MAR,  HEX_COLUMN,  "MAR  ",   4,     " ",  GROUP_ALL,   CHANGE_MM_ADDRESS),
+    row(DEV_C,     REG_C,    HEX_COLUMN,  "C  ",     2,     " ",  GROUP_ALL,   CHANGE_VALUE),
+    row(DEV_PC,    REG_PC,   HEX_COLUMN,  " PC  ",   4,     " ",  GROUP_ALL,   CHANGE_VALUE),
+    row(DEV_IR,    REG_IR,   HEX_COLUMN,  " IR  ",   4,     " ",  GROUP_ALL,   CHANGE_VALUE),
+    undescribed(DEV_FLAG, "FLAG", FLAG_COLUMN, "ZNCOCT ", " ", GROUP_ALL, CHANGE_FLAGS),
+    row(DEV_FSR,   REG_FSR,  HEX_COLUMN,  "FSR ",    1,     "  ", GROUP_ALL,   CHANGE_VALUE, " "),
+    general(0), general(1), general(2), general(3), general(4), general(5), general(6), general(7),
+    row(DEV_LBUS,  REG_LBUS, HEX_COLUMN,  "LBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_RBUS,  REG_RBUS, HEX_COLUMN,  "RBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_ABUS,  REG_ABUS, HEX_COLUMN,  "ABUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_SBUS,  REG_SBUS, HEX_COLUMN,  "SBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_IOBUS, REG_IOBUS, HEX_COLUMN, "IOBUS ",  4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    undescribed(DEV_CM, "CM", NO_COLUMN, nullptr, "", 0, CHANGE_CM_WORDS),
+    undescribed(DEV_MM, "MM", NO_COLUMN, nullptr, "", 0, CHANGE_MM_WORDS),
 };
 // clang-format on
 
@@ -107,22 +130,16 @@ int device_code_of_name(const char *name)
     return DEV_UNKNOWN;
 }
 
-unsigned register_value(const register_row &row)
-{
-    if (row.word16) return *row.word16;
-    if (row.word32) return *row.word32;
-    return 0;
-}
+unsigned register_value(const register_row &row) { return row.reg ? register_value(*row.reg) : 0; }
 
 void store_register_value(const register_row &row, unsigned value)
 {
-    if (row.word16) *row.word16 = static_cast<uint16_t>(value);
-    if (row.word32) *row.word32 = value;
+    if (row.reg) store_value(*row.reg, value);
 }
 
 unsigned changed_value(const register_row &row, unsigned value)
 {
-    return row.change == CHANGE_CM_ADDRESS || row.change == CHANGE_MM_ADDRESS ? value : value & row.mask;
+    return row.reg ? kept_value(*row.reg, value) : value & row.mask;
 }
 
 column_set columns_of(const column_style &style)

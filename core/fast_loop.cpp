@@ -6,6 +6,15 @@
 // same, cycle for cycle, for the words whose cycle is plain work; every other
 // cycle it hands to micro_cycle() itself, the generic step.
 //
+// Its gate is the lockstep test (FastLoopTest in tests/unit/fast_loop_test.cpp):
+// from the same machine states, on random control-memory images, it runs this
+// loop and micro_cycle() side by side and requires the same machine, the
+// same reports and the same device files; bench/run.sh runs it on many more
+// images. No change to the loop is right until that test passes. To bisect
+// a suspected fault of the loop, build with -DKALVO3_REFERENCE_CYCLE=ON:
+// every run then steps micro_cycle() alone (core/stepping.cpp), and a result
+// that changes with the option points at the loop.
+//
 // Each control-memory word reached by a run is decoded once into an entry:
 //  - its work: one instantiation of cycle<ALU, shift, extra> for the word's
 //    ALU operation (add, subtract, AND, OR, XOR, OR without flags, or the
@@ -89,8 +98,10 @@ enum : uint8_t {
 // with the sense reversed (nonzero: the test fails); the decoder swaps the
 // outcomes of that test.
 enum : uint8_t {
-    FLAG_ZER, FLAG_NEG, FLAG_CRY, FLAG_OVR, FLAG_T, FLAG_C, FLAG_RESERVED, FLAG_ALWAYS, FLAGS
+    FLAG_ZER = TSF_ZER, FLAG_NEG = TSF_NEG, FLAG_CRY = TSF_CRY, FLAG_OVR = TSF_OVR, FLAG_T = TSF_T,
+    FLAG_C = TSF_COUNTER_ZERO, FLAG_RESERVED = TSF_RESERVED, FLAG_ALWAYS = TSF_ALWAYS, FLAGS
 };
+static_assert(FLAGS == 1 << FIELD_TSF.width, "a flag for every test code");
 constexpr unsigned FLAG_BITS[FLAGS] = {1, 0x8000, 0x10000, 0x8000, 1, 0xFF, 0, 1};
 
 enum alu_kind { ALU_ADD, ALU_SUBTRACT, ALU_AND, ALU_OR, ALU_XOR, ALU_FROM_IR, ALU_OR_QUIET, ALU_KINDS };
@@ -178,9 +189,11 @@ void decode_entry(uint32_t address, uint64_t word)
     static constexpr uint8_t DEST[16] = {0, 1, 2, 3, 4, 5, 6, 7, NAME_IR_11_10, NAME_IR_11_10_NEXT,
                                          NAME_IR_9_8, NAME_IR_9_8_NEXT, SLOT_PC, SLOT_SINK, SLOT_SINK,
                                          SLOT_SINK};
+    // Reserved codes (-1) go to the generic step, which reports them.
     static constexpr int ALU[8] = {ALU_ADD, ALU_SUBTRACT, ALU_AND, ALU_OR, ALU_XOR, ALU_FROM_IR, -1, ALU_OR_QUIET};
     static constexpr int SHIFT[8] = {SHIFT_LEFT, SHIFT_RIGHT, SHIFT_LEFT_ARITHMETIC, SHIFT_RIGHT_ARITHMETIC,
                                      SHIFT_SIGN_FILL, SHIFT_SWAP, -1, SHIFT_PASS};
+    static_assert(is_reserved_code(FIELD_ALF, 6) && is_reserved_code(FIELD_SHF, 6));
     static constexpr int EXTRA[16] = {EXTRA_COUNT_DOWN, EXTRA_SAVE_FLAGS, EXTRA_CARRY_CRY, EXTRA_CARRY_ONE,
                                       EXTRA_LOAD_IR, EXTRA_COPY_IOBUS, EXTRA_LOAD_C, -1,
                                       EXTRA_SET_T, EXTRA_SET_T, EXTRA_STEP_IR, EXTRA_STEP_IR,
@@ -197,18 +210,19 @@ void decode_entry(uint32_t address, uint64_t word)
     e.left = LEFT[lbf];
     e.right = RIGHT[rbf];
     e.dest = DEST[sbf];
-    if (rbf == 10) e.constant = static_cast<uint16_t>(adf);
-    if (rbf == 11) e.constant = static_cast<uint16_t>(word);
-    if (lbf == 12) e.checks |= CHECK_READ;
-    if (alf == 5) e.checks |= CHECK_ALU_CODE;
-    e.memory_start = mmf == 0 ? 1 : mmf == 1 ? 2 : 0;
-    e.t_value = exf == 8;
-    if (exf == 10) e.ir_keep = static_cast<uint16_t>(~0x0C00u), e.ir_add = 0x0400;
-    if (exf == 11) e.ir_keep = static_cast<uint16_t>(~0x0300u), e.ir_add = 0x0100;
-    if (exf == 12) e.ir_keep = static_cast<uint16_t>(~0x0300u), e.ir_add = 0x0300;
+    if (rbf == RBF_ADF_CONSTANT) e.constant = static_cast<uint16_t>(adf);
+    if (rbf == RBF_WORD_CONSTANT) e.constant = static_cast<uint16_t>(word);
+    if (lbf == LBF_MEMORY_DATA) e.checks |= CHECK_READ;
+    if (alf == ALF_FROM_IR) e.checks |= CHECK_ALU_CODE;
+    e.memory_start = mmf == MMF_READ ? 1 : mmf == MMF_WRITE ? 2 : 0;
+    e.t_value = exf == EXF_SET_T;
+    if (exf == EXF_UP_IR_11_10) e.ir_keep = static_cast<uint16_t>(~0x0C00u), e.ir_add = 0x0400;
+    if (exf == EXF_UP_IR_9_8) e.ir_keep = static_cast<uint16_t>(~0x0300u), e.ir_add = 0x0100;
+    if (exf == EXF_DOWN_IR_9_8) e.ir_keep = static_cast<uint16_t>(~0x0300u), e.ir_add = 0x0300;
 
     // The sequencer, as far as the word decides it.
-    bool generic = (rbf >= 12 && rbf <= 14) || sbf == 13 || sbf == 14;
+    bool generic = is_reserved_code(FIELD_RBF, rbf) || is_reserved_code(FIELD_SBF, sbf) ||
+                   is_reserved_code(FIELD_SQF, sqf);
     const uint32_t in_page = (address & ~0x1FFu) | adf;
     const uint32_t jump = static_cast<uint32_t>(tsf) << 9 | adf;
     const uint32_t dispatch_base = ((static_cast<uint32_t>(tsf) & 1) << 9 | adf) << 2;
@@ -216,31 +230,34 @@ void decode_entry(uint32_t address, uint64_t word)
     e.next = NEXT_FIXED;
     e.test = static_cast<uint8_t>(tsf);
     switch (sqf) {
-    case 0:  on_true = jump; break;
-    case 1:  on_true = jump; e.next = NEXT_CALL; e.checks |= CHECK_CALL; break;
-    case 2:  e.next = NEXT_RETURN; e.checks |= CHECK_RETURN; break;
-    case 3:  on_true = in_page; on_false = address + 1; e.next = NEXT_TEST; break;
-    case 4:  on_true = address + 1; on_false = in_page; e.next = NEXT_TEST; break;
-    case 5:  e.next = NEXT_DISPATCH;
-             e.dispatch_base = static_cast<uint16_t>((adf & 0xFF) << 4);
-             e.dispatch_shift = 12, e.dispatch_mask = 0xF;
-             break;
-    case 6:  e.next = NEXT_DISPATCH;
-             e.dispatch_base = static_cast<uint16_t>((dispatch_base & ~0xFu) | (adf & 3));
-             e.dispatch_shift = 8, e.dispatch_mask = 0xC;
-             break;
-    case 7:  e.next = NEXT_DISPATCH;
-             e.dispatch_base = static_cast<uint16_t>((dispatch_base & ~0x3Fu) | (adf & 3));
-             e.dispatch_shift = 6, e.dispatch_mask = 0x3C;
-             break;
-    case 8:  on_true = 0; on_false = in_page; e.next = NEXT_TEST; break;
-    case 15: break;
-    default: generic = true; break;   // reserved
+    case SQF_JUMP: on_true = jump; break;
+    case SQF_CALL: on_true = jump; e.next = NEXT_CALL; e.checks |= CHECK_CALL; break;
+    case SQF_RETURN: e.next = NEXT_RETURN; e.checks |= CHECK_RETURN; break;
+    case SQF_JUMP_IF_TRUE: on_true = in_page; on_false = address + 1; e.next = NEXT_TEST; break;
+    case SQF_JUMP_IF_FALSE: on_true = address + 1; on_false = in_page; e.next = NEXT_TEST; break;
+    case SQF_DISPATCH_OP:
+        e.next = NEXT_DISPATCH;
+        e.dispatch_base = static_cast<uint16_t>((adf & 0xFF) << 4);
+        e.dispatch_shift = 12, e.dispatch_mask = 0xF;
+        break;
+    case SQF_DISPATCH_RX:
+        e.next = NEXT_DISPATCH;
+        e.dispatch_base = static_cast<uint16_t>((dispatch_base & ~0xFu) | (adf & 3));
+        e.dispatch_shift = 8, e.dispatch_mask = 0xC;
+        break;
+    case SQF_DISPATCH_RXRY:
+        e.next = NEXT_DISPATCH;
+        e.dispatch_base = static_cast<uint16_t>((dispatch_base & ~0x3Fu) | (adf & 3));
+        e.dispatch_shift = 6, e.dispatch_mask = 0x3C;
+        break;
+    case SQF_RESTART_IF_TRUE: on_true = 0; on_false = in_page; e.next = NEXT_TEST; break;
+    case SQF_CONTINUE: break;
+    default: break;   // reserved: generic
     }
-    if (e.next == NEXT_TEST) {
-        if (tsf == FLAG_RESERVED) generic = true;   // reported
-        if (tsf == FLAG_ALWAYS) e.next = NEXT_FIXED;
-        if (tsf == FLAG_C) std::swap(on_true, on_false);
+    if (sequence_tests(sqf)) {
+        if (tsf == TSF_RESERVED) generic = true;   // reported
+        if (tsf == TSF_ALWAYS) e.next = NEXT_FIXED;
+        if (tsf == TSF_COUNTER_ZERO) std::swap(on_true, on_false);   // the flag holds C itself
     }
     e.next_true = &table[on_true];
     e.next_false = &table[on_false];
@@ -556,7 +573,7 @@ template <int Alu, int Shift, int Extra>
     }
     if (checks & CHECK_ALU_CODE) {
         const unsigned code = (s.ir >> 4) & 7;
-        if (code == 5 || code == 6) return false;
+        if (code == ALF_FROM_IR || is_reserved_code(FIELD_ALF, static_cast<int>(code))) return false;
     }
     if (checks & CHECK_CALL) return s.sp < STACK_DEPTH;
     if (checks & CHECK_RETURN) return s.sp > 0 && M.cmar_stack[s.sp - 1] <= CM_LIMIT;

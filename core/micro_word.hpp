@@ -75,6 +75,18 @@ constexpr micro_instruction decode(uint64_t word)
 constexpr int RBF_ADF_CONSTANT = 10;    // RBUS = ADF, 9 bits
 constexpr int RBF_WORD_CONSTANT = 11;   // RBUS = TSF, EXF, ADF, 16 bits
 
+// Codes whose effect depends on more than the word.
+constexpr int LBF_MEMORY_DATA = 12;     // LBUS = the word a read started the cycle before delivers
+constexpr int ALF_FROM_IR = 5;          // the ALU function in IR bits 6..4
+constexpr int MMF_READ = 0;             // MAR = LBUS, a read starts
+constexpr int MMF_WRITE = 1;            // MAR = LBUS, a write of the next cycle's LBUS starts
+
+// Extra functions that the fast loop decodes by name.
+constexpr int EXF_SET_T = 8;            // EXF 9 resets T
+constexpr int EXF_UP_IR_11_10 = 10;     // IR bits 11..10 count up, modulo 4
+constexpr int EXF_UP_IR_9_8 = 11;
+constexpr int EXF_DOWN_IR_9_8 = 12;
+
 // Sequence functions (SQF 9..14 are reserved).
 enum sequence_code : int {
     SQF_JUMP = 0,            // TSF as address bits 11..9, ADF as 8..0
@@ -89,9 +101,19 @@ enum sequence_code : int {
     SQF_CONTINUE = 15,
 };
 
-// The test select code that is no test: a sequence function that tests it
-// reports an undefined micro-instruction.
-constexpr int TSF_RESERVED = 6;
+// Test select codes: the condition a testing sequence function tests.
+// TSF_RESERVED is no test: a sequence function that tests it reports an
+// undefined micro-instruction.
+enum test_code : int {
+    TSF_ZER = 0,
+    TSF_NEG = 1,
+    TSF_CRY = 2,
+    TSF_OVR = 3,
+    TSF_T = 4,
+    TSF_COUNTER_ZERO = 5,   // C itself at zero, not the CZ flag
+    TSF_RESERVED = 6,
+    TSF_ALWAYS = 7,
+};
 
 // True for a sequence function that tests the condition TSF selects.
 constexpr bool sequence_tests(int sqf)

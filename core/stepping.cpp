@@ -36,7 +36,21 @@ uint64_t counted(uint64_t steps)
 
 // Steps from CMAR: the fast loop, which returns at the limit, at a stop and
 // at every address a break point may name.
+#ifndef KALVO3_REFERENCE_CYCLE
 uint64_t advance(uint64_t limit, uint64_t *counts) { return fast_run(limit, counts); }
+#else
+// The reference build: the micro-cycle alone, with the same returns.
+uint64_t advance(uint64_t limit, uint64_t *counts)
+{
+    uint64_t steps = 0;
+    do {
+        if (counts) counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
+        micro_cycle();
+        steps++;
+    } while (steps < limit && !M.stop_flag && !(M.break_active && break_point_may_hit()));
+    return steps;
+}
+#endif
 
 uint64_t run_plain(uint64_t limit, uint64_t *counts)
 {

@@ -163,7 +163,7 @@ TEST_F(Api, ConsoleRegistersAreTheInterfacesToo)
 {
     std::vector<const register_row *> rows;
     for (const register_row &row : register_rows())
-        if (row.word16 || row.word32) rows.push_back(&row);   // not the flags and the memories
+        if (row.reg) rows.push_back(&row);   // not the flags and the memories
     ASSERT_EQ(rows.size(), 19u);
     auto reg_of = [](const register_row &row) {
         return k3_register(row.name ? row.name : ("R" + std::to_string(row.index)).c_str());
@@ -179,6 +179,51 @@ TEST_F(Api, ConsoleRegistersAreTheInterfacesToo)
         EXPECT_EQ(register_value(row), changed_value(row, typed(i))) << k3_register_name(reg_of(row));
         EXPECT_EQ(k3_get(reg_of(row)), register_value(row)) << k3_register_name(reg_of(row));
     }
+}
+
+// Widths and groups as the page builds its panels from them, and the
+// parts of the data path a step used, named as the picture names them.
+TEST_F(Api, RegistersReportTheirWidthsGroupsAndTheStepsParts)
+{
+    const struct {
+        const char *name;
+        int width;
+        const char *group;
+        int writable;
+    } cases[] = {
+        {"R7", 16, "registers", 1}, {"CMAR", 12, "registers", 1}, {"C", 8, "registers", 1},
+        {"FSR", 4, "registers", 1}, {"IOBUS", 16, "buses", 1},    {"CZ", 1, "flags", 1},
+        {"ADF", 9, "fields", 0},    {"SQF", 4, "fields", 0},      {"IOCYCLE", 2, "cycles", 1},
+        {"SP", 4, "stack", 1},      {"S3", 16, "stack", 1},       {"STOP", 1, "run", 0},
+    };
+    for (const auto &c : cases) {
+        const int reg = k3_register(c.name);
+        ASSERT_GE(reg, 0) << c.name;
+        EXPECT_EQ(k3_register_width(reg), c.width) << c.name;
+        EXPECT_STREQ(k3_register_group(reg), c.group) << c.name;
+        EXPECT_EQ(k3_register_writable(reg), c.writable) << c.name;
+    }
+    EXPECT_EQ(k3_register_width(k3_register_count()), 0);
+    EXPECT_STREQ(k3_register_group(-1), "");
+
+    ASSERT_GT(k3_part_count(), 0);
+    EXPECT_STREQ(k3_part_name(0), "CMAR");
+    EXPECT_STREQ(k3_part_name(k3_part_count()), "");
+
+    // Greeting word 000: R1 <- the word's constant ED01, C <- its low byte;
+    // then 001..003, and 004 takes the word that 003's read delivers.
+    k3_load_text(example_file("greeting/greeting.cm").c_str());
+    k3_load_text(example_file("greeting/greeting.mm").c_str());
+    k3_run(1, 0);
+    EXPECT_STREQ(k3_step_parts(0, 0, 0), "CMAR CM MIR SEQ MIR-SEQ SEQ-CMAR R1 C CONST ALU SHIFTER RBUS ABUS SBUS "
+                                         "CONST-RBUS SBUS-R1 RBUS-C");
+    k3_run(3, 0);
+    const uint32_t ir = k3_get(k3_register("IR")), memory_cycle = k3_get(k3_register("MEMCYCLE"));
+    ASSERT_EQ(memory_cycle, 1u);   // a read in flight
+    k3_run(1, 0);
+    const std::string parts = k3_step_parts(ir, memory_cycle, 0);
+    EXPECT_NE((" " + parts + " ").find(" MM-LBUS "), std::string::npos) << parts;
+    EXPECT_EQ((std::string(" ") + k3_step_parts(ir, 0, 0) + " ").find(" MM-LBUS "), std::string::npos);
 }
 
 }  // namespace

@@ -26,9 +26,18 @@ export async function loadMachine() {
   }
   const text = (at) => m.UTF8ToString(at);
 
-  const registerNames = [];
-  for (let r = 0; r < m._k3_register_count(); r++) registerNames.push(text(m._k3_register_name(r)));
+  // Every register as the machine describes it: name, group, width in bits,
+  // and whether it may be set.
+  const registers = [];
+  for (let r = 0; r < m._k3_register_count(); r++)
+    registers.push({ name: text(m._k3_register_name(r)), group: text(m._k3_register_group(r)),
+                     width: m._k3_register_width(r), writable: m._k3_register_writable(r) !== 0 });
+  const registerNames = registers.map((r) => r.name);
   const registerNumber = Object.fromEntries(registerNames.map((name, r) => [name, r]));
+
+  // The parts of the data path, by the names the picture marks them with.
+  const parts = [];
+  for (let p = 0; p < m._k3_part_count(); p++) parts.push(text(m._k3_part_name(p)));
 
   const fields = [];
   for (let f = 0; f < m._k3_field_count(); f++) {
@@ -39,8 +48,13 @@ export async function loadMachine() {
   }
 
   return {
+    registers,
     registerNames,
     fields,
+    parts,
+    // The parts the last micro-cycle used, given the registers before it.
+    stepParts: (before) =>
+      text(m._k3_step_parts(before.IR, before.MEMCYCLE, before.IOCYCLE)).split(' ').filter((name) => name),
     powerOn: () => m._k3_power_on(),
     consoleText: () => text(m._k3_console_text()),
     consoleClear: () => m._k3_console_clear(),

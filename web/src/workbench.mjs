@@ -13,10 +13,9 @@ const SLICE_MS = 20;                // one slice of a run, then the page breathe
 const REPLAY_SECONDS = 0.25;        // a shorter run is replayed to light up its last step
 const CM_LIMIT = 0xFFF;
 
-// Shown widths, as the console shows them.
-const DIGITS = { CMAR: 3, C: 2, FSR: 1, SP: 1, MEMCYCLE: 1, IOCYCLE: 1 };
-const FLAGS = ['ZER', 'NEG', 'CRY', 'OVR', 'CZ', 'T'];
-const digitsOf = (name) => DIGITS[name] ?? (FLAGS.includes(name) ? 1 : 4);
+// Hex digits shown of a register: as many as its width needs.
+let digits = {};
+const digitsOf = (name) => digits[name] ?? 4;
 
 let machine, editor, datapath;
 const docs = { cm: { name: 'program.masm', text: '' }, mm: { name: 'data.mdat', text: '' } };
@@ -68,25 +67,26 @@ function lastWord() {
   return fields;
 }
 
+// One panel per group that the machine reports, in its order; a group the
+// page has no place for gets a panel of its own at the end.
 function buildRegisters() {
-  const groups = {
-    registers: ['R0', 'R1', 'R2', 'R3', 'R4', 'R5', 'R6', 'R7', 'PC', 'IR', 'MAR', 'CMAR', 'C', 'FSR'],
-    buses: ['LBUS', 'RBUS', 'ABUS', 'SBUS', 'IOBUS'],
-    flags: FLAGS,
-    cycles: ['MEMCYCLE', 'IOCYCLE'],
-    stack: ['SP', 'S0', 'S1', 'S2', 'S3', 'S4', 'S5', 'S6', 'S7'],
-  };
-  for (const [group, names] of Object.entries(groups)) {
-    const box = $(`reg-${group}`);
-    box.innerHTML = '';
-    for (const name of names) {
-      if (!machine.registerNames.includes(name)) continue;
-      const label = document.createElement('label');
-      label.innerHTML = `<span>${name}</span><input data-register="${name}" size="${Math.max(digitsOf(name), 3)}" spellcheck="false">`;
-      box.append(label);
+  digits = Object.fromEntries(machine.registers.map((r) => [r.name, Math.ceil(r.width / 4)]));
+  for (const box of document.querySelectorAll('.regs')) box.innerHTML = '';
+  for (const { name, group, writable } of machine.registers) {
+    let box = $(`reg-${group}`);
+    if (!box) {
+      const title = document.createElement('h2');
+      title.textContent = group;
+      box = document.createElement('div');
+      box.id = `reg-${group}`;
+      box.className = 'regs';
+      $('reg-stack').parentElement.append(title, box);
     }
+    const label = document.createElement('label');
+    label.innerHTML = `<span>${name}</span><input data-register="${name}" size="${Math.max(digitsOf(name), 3)}" spellcheck="false"${writable ? '' : ' readonly'}>`;
+    box.append(label);
   }
-  for (const input of document.querySelectorAll('input[data-register]'))
+  for (const input of document.querySelectorAll('input[data-register]:not([readonly])'))
     input.addEventListener('change', () => changeRegister(input));
 }
 
@@ -195,7 +195,7 @@ function refresh() {
     word.hex = hex(machine.cmHigh(before.CMAR), 2) + hex(machine.cmLow(before.CMAR), 8);
     word.text = `${hex(before.CMAR, 3)}: ${statement(before.CMAR)}`;
   }
-  datapath.update(values, before, fields, word);
+  datapath.update(values, before ? machine.stepParts(before) : null, fields, word, digits);
   $('steps').textContent = String(totalSteps);
   $('back').disabled = running || history.length === 0;
 }

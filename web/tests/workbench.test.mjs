@@ -261,3 +261,43 @@ test('the data path follows memory and printer transfers into the next cycle', a
   await page.click('#back');
   assert.equal(await printer(page), '');
 });
+
+// The page shows what the machine reports, not a list of its own: every
+// register in the panel of its group, as many digits as its width needs,
+// read-only where it cannot be set; every part of the data path drawn in
+// the picture; and a step lights exactly the elements of the parts the
+// machine says the step used.
+test('every register and data-path part that the machine reports is on the page', async () => {
+  await openExample(page, 'greeting');
+  const reported = await page.evaluate(async () => {
+    const m = await (await import('./kalvo3.mjs')).default();
+    const text = (at) => m.UTF8ToString(at);
+    const registers = [], parts = [];
+    for (let r = 0; r < m._k3_register_count(); r++)
+      registers.push({ name: text(m._k3_register_name(r)), group: text(m._k3_register_group(r)),
+                       width: m._k3_register_width(r), writable: m._k3_register_writable(r) !== 0 });
+    for (let p = 0; p < m._k3_part_count(); p++) parts.push(text(m._k3_part_name(p)));
+    return { registers, parts };
+  });
+  assert.ok(reported.registers.length >= 47 && reported.parts.length > 0);
+  for (const { name, group, width, writable } of reported.registers) {
+    const shown = await page.$eval(`#reg-${group} input[data-register="${name}"]`,
+      (e) => ({ digits: e.value.length, readOnly: e.readOnly })).catch(() => null);
+    assert.ok(shown, `${name} is not shown in the ${group} panel`);
+    assert.equal(shown.digits, Math.ceil(width / 4), `${name}: digits of ${width} bits`);
+    assert.equal(shown.readOnly, !writable, `${name} writable ${writable}`);
+  }
+  const drawn = await page.$$eval('#datapath [data-part]', (elements) => elements.flatMap((e) => e.dataset.part.split(' ')));
+  for (const part of reported.parts) assert.ok(drawn.includes(part), `${part} is not in the picture`);
+
+  await page.click('#step');   // 000: R1 <- constant, C loaded
+  const used = await page.evaluate(() => {
+    const lit = [...document.querySelectorAll('#datapath .on')];
+    return { unmarked: lit.filter((e) => !e.dataset.part).length,
+             parts: [...new Set(lit.flatMap((e) => e.dataset.part.split(' ')))].sort() };
+  });
+  assert.equal(used.unmarked, 0);
+  assert.deepEqual(used.parts, ['C', 'CM', 'CMAR', 'CONST', 'CONST-RBUS', 'MIR', 'MIR-SEQ', 'R1', 'RBUS', 'RBUS-C',
+                                'SBUS', 'SBUS-R1', 'SEQ', 'SEQ-CMAR', 'ALU', 'ABUS', 'SHIFTER'].sort());
+  assert.deepEqual(w.problems, []);
+});
