@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <regex>
 
+#include "api/assembly_policy.hpp"
 #include "api/kalvo3_api.h"
 #include "asm/listing.hpp"
+#include "check/batch.hpp"
 
 namespace check {
 
@@ -113,15 +116,54 @@ private:
     {
         r_.problems.push_back(message);
         if (check_side) r_.check_fault = true;
+        else if (r_.reason.empty()) r_.reason = "cannot be loaded (" + message + ")";
     }
 
     bool read_named(const file_name &f, std::string &text)
     {
         bool check_side;
         std::string path = path_of(f, check_side), error;
+        if (!check_side) {   // a student's file: inside the student's directory, and a regular file
+            const std::string refused = std::filesystem::path(f.name).is_absolute() ? "outside the directory"
+                                                                                     : confine(options_.student_dir, path);
+            if (!refused.empty()) {
+                if (r_.reason.empty()) r_.reason = refused + " (" + path + ")";
+                problem(false, file_.path + ":" + std::to_string(f.line) + ": " + path + ": " + refused);
+                return false;
+            }
+        }
         if (read_text_file(path, MAX_INPUT_BYTES, text, error)) return true;
         problem(check_side, file_.path + ":" + std::to_string(f.line) + ": " + error);
         return false;
+    }
+
+    // What assembling a source gave. Every case of a check names the same
+    // sources, so each is assembled once and the result kept (a batch keeps
+    // one student's sources in the student's own process).
+    struct assembly {
+        int errors = 0;
+        std::string messages, load_file, labels;
+    };
+
+    const assembly &assembled(const std::string &path, const std::string &text, bool data, bool check_side) const
+    {
+        static std::map<std::string, assembly> kept;   // by where, kind and text
+        const std::string root = check_side ? std::string() : options_.student_dir;
+        std::string key = root + '\0' + path + '\0' + (data ? 'd' : 'm') + text;
+        auto found = kept.find(key);
+        if (found != kept.end()) return found->second;
+        // A student's includes stay in the student's directory too.
+        k3_set_assembly_read_policy(check_side ? assembler::read_policy()
+                                               : [root](const std::string &at) { return confine(root, at); });
+        assembly a;
+        a.errors = k3_assemble(path.c_str(), text.c_str(), data);
+        a.messages = k3_assembly_messages();
+        if (a.errors == 0) {
+            a.load_file = k3_assembly_load_file();
+            a.labels = k3_assembly_labels();
+        }
+        k3_set_assembly_read_policy(nullptr);
+        return kept.emplace(std::move(key), std::move(a)).first->second;
     }
 
     bool load_program(const program_file &p)
@@ -131,8 +173,10 @@ private:
         if (!read_named(p.file, text)) return false;
         const bool micro = ends_with(path, ".masm"), data = ends_with(path, ".mdat");
         if (micro || data) {
-            if (k3_assemble(path.c_str(), text.c_str(), data) > 0) {
-                std::string messages = k3_assembly_messages();
+            const assembly &a = assembled(path, text, data, check_side);
+            if (a.errors > 0) {
+                if (!check_side && r_.reason.empty()) r_.reason = "did not assemble";
+                const std::string &messages = a.messages;
                 const size_t before = r_.problems.size();
                 for (size_t start = 0, end; start < messages.size(); start = end + 1) {
                     end = messages.find('\n', start);
@@ -141,12 +185,13 @@ private:
                     if (line.find(": error: ") != std::string::npos) problem(check_side, line);
                 }
                 if (r_.problems.size() == before) problem(check_side, path + ": does not assemble");
+                if (r_.reason == "did not assemble") r_.reason += " (" + r_.problems[before] + ")";
                 return false;
             }
-            text = k3_assembly_load_file();
+            text = a.load_file;
             if (micro) {
                 std::string error;
-                read_labels(k3_assembly_labels(), path, r_.labels, error);
+                read_labels(a.labels, path, r_.labels, error);
             }
         }
         if (text.empty()) {
