@@ -132,11 +132,12 @@ public:
     bool take(uint64_t &number)
     {
         std::string text;
-        if (!take(text) || text.empty() || text.size() > 19) return false;
+        if (!take(text) || text.empty() || text.size() > 20) return false;
         number = 0;
         for (char c : text) {
-            if (c < '0' || c > '9') return false;
-            number = number * 10 + static_cast<uint64_t>(c - '0');
+            const uint64_t digit = static_cast<uint64_t>(c - '0');
+            if (c < '0' || c > '9' || number > (UINT64_MAX - digit) / 10) return false;
+            number = number * 10 + digit;
         }
         return true;
     }

@@ -127,7 +127,7 @@ private:
             const std::string refused = std::filesystem::path(f.name).is_absolute() ? "outside the directory"
                                                                                      : confine(options_.student_dir, path);
             if (!refused.empty()) {
-                if (r_.reason.empty()) r_.reason = refused + " (" + path + ")";
+                if (r_.reason.empty()) r_.reason = path + ": " + refused;
                 problem(false, file_.path + ":" + std::to_string(f.line) + ": " + path + ": " + refused);
                 return false;
             }

@@ -97,7 +97,7 @@ expect 2 "bad.check:2: nothing.lpt: cannot be opened" bad.check
 mkdir -p class/a class/b
 cp loop.cm class/a/prog.cm
 printf 'cm prog.cm\nlimit 100\nexpect limit\n' > class.check
-expect 1 "0/1      0          no such file (class/b/prog.cm)" class.check class/a class/b
+expect 1 "0/1      0          class/b/prog.cm: no such file" class.check class/a class/b
 printf 'cm @loop.cm\nlimit 100\nexpect limit\n' > class.check
 expect 0 "class/b       1/1    100" class.check class/a class/b
 printf 'cm prog.cm\nmm @nothing.mm\n' > class.check
