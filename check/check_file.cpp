@@ -650,9 +650,13 @@ bool read_text_file(const std::string &path, size_t limit, std::string &text, st
         error = path + ": cannot be opened (" + strerror(errno) + ")";
         return false;
     }
-    text.assign(limit + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit + 1));
-    text.resize(static_cast<size_t>(in.gcount()));
+    // In pieces, so that a small file costs what it holds, not the limit.
+    text.clear();
+    char piece[65536];
+    while (text.size() <= limit && in) {
+        in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, limit + 1 - text.size())));
+        text.append(piece, static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         error = path + ": cannot be read";
         return false;

@@ -162,13 +162,19 @@ void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vec
     const std::vector<sheet_column> columns = sheet_columns(labels);
     std::string line;
     for (const sheet_column &c : columns)
-        for (const std::string &head : c.csv_heads) line += (line.empty() ? "" : ",") + csv_cell(head);
+        for (const std::string &head : c.csv_heads) {
+            if (!line.empty()) line += ',';
+            line += csv_cell(head);
+        }
     fprintf(out, "%s\n", line.c_str());
     for (const grade_row &row : rows) {
         line.clear();
         for (size_t c = 0; c < columns.size(); c++) {
             const std::vector<std::string> cells = columns[c].cells(row);
-            for (size_t i = 1; i < cells.size(); i++) line += (c == 0 && i == 1 ? "" : ",") + csv_cell(cells[i]);
+            for (size_t i = 1; i < cells.size(); i++) {
+                if (c > 0 || i > 1) line += ',';
+                line += csv_cell(cells[i]);
+            }
         }
         fprintf(out, "%s\n", line.c_str());
     }

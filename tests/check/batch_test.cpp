@@ -237,3 +237,41 @@ TEST(Processes, ResultsArriveInTheOrderOfTheDirectoriesAndCanBeStopped)
 }
 
 }  // namespace
+
+namespace {
+
+// Every case of a check names the same source: it is assembled once. The
+// include is read by the first assembly only, so the second case runs
+// although the include is gone by then.
+TEST(Assembly, EachSourceIsAssembledOnceForAllCases)
+{
+    temp_dir t;
+    fs::create_directories(t / "s");
+    write(t / "s/mul.masm", "        .ORG 0\n        .INCLUDE \"body.inc\"\n");
+    write(t / "s/body.inc", "start:  L=R1 R=R2 ALU=ADD TO=R3\ndone:   EX=HALT JUMP done\n");
+    check::check_file file;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(check::read_check_text(t / "c.check",
+                                       "cm mul.masm\ncase a\nset R1 = 2\nset R2 = 3\nexpect R3 = 5\n"
+                                       "case b\nset R1 = 7\nexpect R3 = 7\n",
+                                       file, errors));
+    check::run_options run;
+    run.batch = true;
+    run.student_dir = t / "s";
+    check::case_result a = check::run_case(file, check::plan_case(file, file.cases[0]), run);
+    EXPECT_TRUE(a.passed) << (a.problems.empty() ? "" : a.problems[0]);
+    fs::remove(t / "s/body.inc");
+    check::case_result b = check::run_case(file, check::plan_case(file, file.cases[1]), run);
+    EXPECT_TRUE(b.passed) << (b.problems.empty() ? "" : b.problems[0]);
+
+    // Another student's copy of the same text is assembled in that
+    // student's directory, where the include is missing.
+    fs::create_directories(t / "u");
+    fs::copy_file(t / "s/mul.masm", t / "u/mul.masm");
+    run.student_dir = t / "u";
+    check::case_result c = check::run_case(file, check::plan_case(file, file.cases[0]), run);
+    EXPECT_FALSE(c.ran);
+    EXPECT_EQ(c.reason.rfind("did not assemble (", 0), 0u) << c.reason;
+}
+
+}  // namespace
