@@ -67,6 +67,19 @@ expect 2 "/dev/zero:1: a binary file" /dev/zero
 printf 'cm loop.cm\nexpect R9 = 1\n' > typo.check
 expect 2 "typo.check:2: 'R9' is no register" typo.check
 
+# Values the machine cannot hold and errors it does not have: a slip of the
+# check, exit status 2 with the line.
+slip() {   # slip LINE MESSAGE
+  printf 'cm loop.cm\n%s\n' "$1" > slip.check
+  expect 2 "slip.check:2: $2" slip.check
+}
+slip 'set R5 = 12345' "'12345' does not fit R5 (at most FFFF)"
+slip 'expect R5 = 12345' "'12345' does not fit R5 (at most FFFF)"
+slip 'set ZER = 2' "'2' does not fit ZER (0 or 1)"
+slip 'expect error 99' "the machine has no error 99"
+printf 'cm loop.cm\nlimit 10\nset CMAR = 1000\nexpect error 4\n' > cmar.check
+expect 0 "PASS  cmar  (error 4, 1 step)" cmar.check
+
 # Load files and sources that are bad: the case does not run.
 bad_load() {   # bad_load FILE_CONTENT_PRINTF DIRECTIVE MESSAGE
   printf "$1" > bad.file
