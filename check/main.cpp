@@ -242,29 +242,37 @@ std::string case_text(const check::case_result &r, bool profile)
 
 // What a student's row says: the cases passed and failed, and why a case
 // did not run, once.
-grade_row row_of(const check::student_result &s, int cases, size_t labels)
+grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels)
 {
     grade_row row;
     row.dir = s.dir;
-    row.total = cases;
+    row.total = static_cast<int>(file.cases.size());
     std::vector<uint64_t> label_sum(labels, 0);
     std::vector<bool> label_found(labels, false);
+    std::vector<const check::case_record *> by_case(file.cases.size(), nullptr);
     bool any_ran = false;
-    for (const check::case_record &c : s.cases) any_ran = any_ran || c.ran;
-    std::vector<bool> graded(static_cast<size_t>(cases), false);
     for (const check::case_record &c : s.cases) {
-        graded[c.index] = true;
-        row.passed += c.passed;
-        row.steps += c.steps;
-        if (row.problem.empty()) row.problem = c.reason;
-        if (!c.passed && (c.ran || any_ran))
-            row.failed += (row.failed.empty() ? "" : "; ") + c.name +
-                          (!c.ran ? " (not run)" : c.end_note.empty() ? "" : " (" + c.end_note + ")");
-        for (size_t l = 0; l < labels && l < c.label_found.size(); l++)
-            if (c.label_found[l]) {
-                label_found[l] = true;
-                label_sum[l] += c.label_sum[l];
-            }
+        if (c.index < by_case.size()) by_case[c.index] = &c;
+        any_ran = any_ran || c.ran;
+    }
+    for (size_t i = 0; i < by_case.size(); i++) {
+        const check::case_record *c = by_case[i];
+        std::string failed;   // the case, when it failed, and how
+        if (!c) {             // not graded: the student's process ended before
+            if (any_ran) failed = file.cases[i].name + " (not run)";
+        } else {
+            row.passed += c->passed;
+            row.steps += c->steps;
+            if (row.problem.empty()) row.problem = c->reason;
+            if (!c->passed && (c->ran || any_ran))
+                failed = c->name + (!c->ran ? " (not run)" : c->end_note.empty() ? "" : " (" + c->end_note + ")");
+            for (size_t l = 0; l < labels && l < c->label_found.size(); l++)
+                if (c->label_found[l]) {
+                    label_found[l] = true;
+                    label_sum[l] += c->label_sum[l];
+                }
+        }
+        if (!failed.empty()) row.failed += (row.failed.empty() ? "" : "; ") + failed;
     }
     if (!s.problem.empty()) row.problem = s.problem;
     for (size_t l = 0; l < labels; l++) row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
@@ -295,7 +303,7 @@ int batch_run(const options &opt, const check::check_file &file)
                 check_fault = true;
                 return false;
             }
-        grade_row row = row_of(s, cases, opt.labels.size());
+        grade_row row = row_of(s, file, opt.labels.size());
         if (out && !opt.quiet) {
             fprintf(out, "== %s\n", s.dir.c_str());
             for (const check::case_record &c : s.cases) fputs(c.report.c_str(), out);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "asm/assembler.hpp"
 #include "check/batch.hpp"
 #include "check/check_file.hpp"
 
@@ -272,6 +273,48 @@ TEST(Assembly, EachSourceIsAssembledOnceForAllCases)
     check::case_result c = check::run_case(file, check::plan_case(file, file.cases[0]), run);
     EXPECT_FALSE(c.ran);
     EXPECT_EQ(c.reason.rfind("did not assemble (", 0), 0u) << c.reason;
+}
+
+}  // namespace
+
+namespace {
+
+// The assembler asks its read policy before it opens an include, with the
+// path it would open; a refusal is an error at the .INCLUDE line, and the
+// file is never read.
+TEST(Assembly, TheReadPolicyDecidesWhichIncludesAreRead)
+{
+    temp_dir t;
+    write(t / "ok.inc", "        L=R1 TO=R2\n");
+    write(t / "no.inc", "        L=R1 TO=R3\n");
+    const std::string source = "        .ORG 0\n        .INCLUDE \"ok.inc\"\n  .INCLUDE \"no.inc\"\n";
+    const struct {
+        bool with_policy;
+        std::vector<std::string> asked;
+        int errors;
+        std::string first;
+    } cases[] = {
+        {false, {}, 0, ""},
+        {true, {t / "ok.inc", t / "no.inc"}, 1, t / "main.masm" + ":3:12: error: '" + (t / "no.inc") + "': refused here"},
+    };
+    for (const auto &c : cases) {
+        diagnostics diag;
+        assembler source_file(source_kind::micro, diag);
+        std::vector<std::string> asked;
+        if (c.with_policy)
+            source_file.set_read_policy([&](const std::string &path) {
+                asked.push_back(path);
+                return path.find("no.inc") == std::string::npos ? std::string() : std::string("refused here");
+            });
+        source_file.assemble_text(t / "main.masm", source);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(diag.count(severity::error), c.errors);
+        if (c.errors) {
+            EXPECT_EQ(diag.messages()[0], c.first);
+        }
+        // The refused file placed no word.
+        EXPECT_EQ(source_file.words().size(), c.errors ? 1u : 2u);
+    }
 }
 
 }  // namespace

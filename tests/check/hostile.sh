@@ -66,6 +66,14 @@ grep -qF '      timed out (2 s) in case 5 times 3' out1 || fail "the time-out is
 # The reason is written once: no student's row repeats it per case.
 grep -q '(not run)' grades1.csv && fail "a row lists cases not run"
 
+# A student stopped in the middle: the cases before count, the rest are
+# listed as not run, the reason names the case.
+printf 'cm mul.masm\nlimit 4000000000\ncase none\nset R2 = 0\nexpect R3 = 0\n' > part.check
+printf 'case many\nset R2 = 2\ncase after\nset R2 = 2\n' >> part.check
+timeout 60 "$checker" --time-limit 1 --csv - part.check class/runaway > part.csv 2>&1
+grep -qxF 'class/runaway,1,3,4,many (not run); after (not run),timed out (1 s) in case many' part.csv ||
+  { fail "a student stopped in the middle:"; cat part.csv; }
+
 # A report that cannot be written: a full disk, a closed pipe.
 timeout 60 "$checker" --csv /dev/full mul.check class/correct > /dev/null 2> err
 status=$?
