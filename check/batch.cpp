@@ -472,6 +472,7 @@ bool grade_class(const check_file &file, const std::vector<std::string> &dirs, c
                 return false;
             }
         }
+        if (running.empty()) continue;   // every job left waiting had no time left
         std::vector<pollfd> polled;
         auto now = clock::now();
         int wait_ms = 1000;

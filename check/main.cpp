@@ -287,6 +287,17 @@ int batch_run(const options &opt, const check::check_file &file)
     std::vector<grade_row> rows;
     bool all_passed = true, check_fault = false;
 
+    // The CSV file is opened first: a name that cannot be written is said
+    // before the class is graded, not after.
+    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : fopen(opt.csv.c_str(), "w");
+    if (!opt.csv.empty() && !csv) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
+        return 2;
+    }
+    auto close_csv = [&]() {
+        if (csv && csv != stdout) fclose(csv);
+    };
+
     check::batch_options batch;
     batch.jobs = opt.jobs;
     batch.time_limit = opt.time_limit;
@@ -319,19 +330,18 @@ int batch_run(const options &opt, const check::check_file &file)
     std::string error;
     if (!check::grade_class(file, opt.dirs, batch, done, error)) {
         fprintf(stderr, "kalvo3-check: %s\n", error.c_str());
+        close_csv();
         return 2;
     }
-    if (check_fault) return 2;
+    if (check_fault) {
+        close_csv();
+        return 2;
+    }
     if (out) {
         if (!opt.quiet) fprintf(out, "\n");
         write_sheet(out, file.path, cases, opt.labels, rows);
     }
-    if (!opt.csv.empty()) {
-        FILE *csv = csv_only ? stdout : fopen(opt.csv.c_str(), "w");
-        if (!csv) {
-            fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
-            return 2;
-        }
+    if (csv) {
         write_csv(csv, opt.labels, rows);
         if (csv != stdout) {
             const bool ok = written(csv, opt.csv);
