@@ -36,7 +36,8 @@ const char USAGE[] =
     "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
     "\n"
     "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
-    "it names is bad, or a wrong command line. The format is in docs/checking.md.\n";
+    "it names is bad, a wrong command line, or results that could not be written.\n"
+    "The format is in docs/checking.md.\n";
 
 struct options {
     int jobs = 1;

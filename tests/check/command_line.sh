@@ -121,4 +121,8 @@ expect 2 "no check file"
 expect 2 "unknown option --frob" --frob loop.check
 expect 2 "belong to a grade sheet" --csv x.csv loop.check
 expect 2 "--labels needs a value" loop.check --labels
+expect 2 "-j needs 1 to 256 students at once" -j 0 loop.check class/a
+expect 2 "--time-limit needs seconds" --time-limit -1 loop.check class/a
+expect 2 "--memory needs a whole number" --memory lots loop.check class/a
+expect 2 "belong to a grade sheet" -j2 loop.check
 exit $failed
