@@ -22,6 +22,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "api/assembly_policy.hpp"
 #include "asm/assembler.hpp"
 #include "asm/disassembler.hpp"
 #include "asm/listing.hpp"
@@ -204,10 +205,19 @@ int k3_load_text(const char *text)
     return target == LOAD_CM ? 1 : target == LOAD_MM ? 2 : 0;
 }
 
+extern "C++" {
+namespace {
+assembler::read_policy assembly_read_policy;
+}  // namespace
+
+void k3_set_assembly_read_policy(assembler::read_policy policy) { assembly_read_policy = std::move(policy); }
+}
+
 int k3_assemble(const char *name, const char *source, int data)
 {
     diagnostics diag;
     assembler source_file(data ? source_kind::data : source_kind::micro, diag);
+    source_file.set_read_policy(assembly_read_policy);
     source_file.assemble_text(name, source);
     assembly_messages.clear();
     for (const std::string &message : diag.messages()) assembly_messages += message + "\n";

@@ -43,6 +43,12 @@ uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMI
 
 void assembler::read_file(const std::string &path, const source_position &included_at, int depth)
 {
+    if (read_policy_) {
+        if (std::string refused = read_policy_(path); !refused.empty()) {
+            diag_.error(included_at, "'" + path + "': " + refused);
+            return;
+        }
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         diag_.error(included_at, "cannot open '" + path + "'");

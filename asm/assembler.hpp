@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -31,6 +32,12 @@ public:
     void assemble_text(const std::string &name, std::string_view text);
 
     source_kind kind() const { return kind_; }
+
+    // Asked before any file is read, the assembled file itself and every
+    // include: "" lets the file be read, anything else is the reason it is
+    // not, reported as an error where the file was named.
+    using read_policy = std::function<std::string(const std::string &path)>;
+    void set_read_policy(read_policy policy) { read_policy_ = std::move(policy); }
 
     // The words by address; complete only when the diagnostics hold no error
     // (with errors: every word that assembled).
@@ -80,6 +87,7 @@ private:
 
     source_kind kind_;
     diagnostics &diag_;
+    read_policy read_policy_;
     symbol_table symbols_;
     int64_t address_ = 0;                           // where the next word goes
     std::map<uint32_t, source_position> placed_;   // who placed each word

@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "api/kalvo3_api.h"
+#include "core/machine_state.hpp"
 
 namespace check {
 
@@ -141,6 +142,44 @@ bool ends_with(const std::string &text, const char *tail)
 {
     size_t n = strlen(tail);
     return text.size() >= n && lower(text.substr(text.size() - n)) == tail;
+}
+
+// The largest value a register keeps as it is given: what k3_set stores
+// decides, so the check and the machine never disagree about a width (a
+// flag keeps 0 and 1, the cycle states 0..2, MAR and CMAR all 32 bits).
+uint32_t largest_kept(int reg)
+{
+    const uint32_t was = k3_get(reg);
+    k3_set(reg, UINT32_MAX);
+    uint32_t largest = k3_get(reg);
+    if (largest != UINT32_MAX)   // a mask, or a count with a bound of its own
+        for (uint32_t v = largest + 1; v < 256; v++) {
+            k3_set(reg, v);
+            if (k3_get(reg) == v) largest = v;
+        }
+    k3_set(reg, was);
+    return largest;
+}
+
+bool machine_error(uint64_t number)
+{
+    switch (static_cast<error_number>(number)) {
+    case ERR_UNDEFINED_CODE:
+    case ERR_EMPTY_STACK:
+    case ERR_MM_LIMIT:
+    case ERR_CM_LIMIT:
+    case ERR_LOAD_FORMAT:
+    case ERR_ILLEGAL_INPUT:
+    case ERR_IO_INSTRUCTION:
+    case ERR_IO_DEVICE:
+    case ERR_NO_DATA:
+    case ERR_STACK_OVERFLOW:
+    case ERR_BREAK_OVERFLOW:
+    case ERR_TRACE_OVERFLOW:
+    case ERR_IO_ERROR:
+    case ERR_NOT_READY: return true;
+    }
+    return false;
 }
 
 // ---- The reader ----
@@ -347,6 +386,18 @@ private:
         return true;
     }
 
+    // A value the register cannot hold would be cut by the machine (set) or
+    // could never be there (expect).
+    bool fits(int reg, uint64_t value, const std::string &written)
+    {
+        const uint32_t largest = largest_kept(reg);
+        if (value <= largest) return true;
+        char limit[32];
+        snprintf(limit, sizeof limit, largest == 1 ? "0 or 1" : "at most %X", largest);
+        fail("'" + written + "' does not fit " + k3_register_name(reg) + " (" + limit + ")");
+        return false;
+    }
+
     void set(section &s)
     {
         register_setting r{line_, -1, 0};
@@ -355,7 +406,7 @@ private:
         if (!skip_op("=")) return;
         uint64_t v;
         int digits;
-        if (!hex(v, digits, UINT32_MAX, "a value") || !at_end()) return;
+        if (!hex(v, digits, UINT32_MAX, "a value") || !at_end() || !fits(r.reg, v, toks_[at_ - 1].text)) return;
         r.value = static_cast<uint32_t>(v);
         s.registers.push_back(r);
     }
@@ -398,6 +449,12 @@ private:
             uint64_t n;
             if (!decimal(n, "an error number (decimal)")) return;
             if (n == 0 || n > 99) return fail("error numbers are 1 to 99");
+            if (!machine_error(n)) {
+                std::string known;
+                for (uint64_t k = 1; k <= 99; k++)
+                    if (machine_error(k)) known += (known.empty() ? "" : ", ") + std::to_string(k);
+                return fail("the machine has no error " + std::to_string(n) + " (it has " + known + ")");
+            }
             e.number = static_cast<uint32_t>(n);
         } else if (key == "break") {
             e.end = run_end::break_point;
@@ -419,7 +476,7 @@ private:
             e.kind = expect_kind::reg;
             if (!register_name(e.reg) || !skip_op("=")) return;
             uint64_t v;
-            if (!hex(v, e.digits, UINT32_MAX, "a value")) return;
+            if (!hex(v, e.digits, UINT32_MAX, "a value") || !fits(e.reg, v, toks_[at_ - 1].text)) return;
             e.values.push_back(static_cast<uint32_t>(v));
             if (!at_end()) return;
             s.expectations.push_back(e);
@@ -593,9 +650,13 @@ bool read_text_file(const std::string &path, size_t limit, std::string &text, st
         error = path + ": cannot be opened (" + strerror(errno) + ")";
         return false;
     }
-    text.assign(limit + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit + 1));
-    text.resize(static_cast<size_t>(in.gcount()));
+    // In pieces, so that a small file costs what it holds, not the limit.
+    text.clear();
+    char piece[65536];
+    while (text.size() <= limit && in) {
+        in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, limit + 1 - text.size())));
+        text.append(piece, static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         error = path + ": cannot be read";
         return false;

@@ -1,12 +1,18 @@
 // kalvo3-check: runs microprograms against a check file and says PASS or
 // FAIL with every difference; over several students' directories it prints a
 // grade sheet, as text and as CSV.
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "check/batch.hpp"
 #include "check/check_file.hpp"
 #include "check/runner.hpp"
 
@@ -16,7 +22,8 @@ const char USAGE[] =
     "Usage:\n"
     "  kalvo3-check [--profile] CHECKFILE\n"
     "      runs every case of CHECKFILE; file names in it are relative to its directory\n"
-    "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] CHECKFILE DIR...\n"
+    "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] [-j N]\n"
+    "               [--time-limit S] [--memory MIB] CHECKFILE DIR...\n"
     "      runs the cases once for each student's directory DIR (where the file names\n"
     "      are looked up; '@NAME' stays beside CHECKFILE) and prints a grade sheet\n"
     "\n"
@@ -24,11 +31,18 @@ const char USAGE[] =
     "  --labels A,B     a grade-sheet column for each label: its executions in all cases\n"
     "  --csv FILE       the grade sheet as CSV into FILE too ('-': standard output only)\n"
     "  --quiet          the grade sheet only, without each case's result\n"
+    "  -j N             grade N students at once (default: the processors there are)\n"
+    "  --time-limit S   seconds of wall clock for each student (default 10)\n"
+    "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
     "\n"
     "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
-    "it names is bad, or a wrong command line. The format is in docs/checking.md.\n";
+    "it names is bad, a wrong command line, or results that could not be written.\n"
+    "The format is in docs/checking.md.\n";
 
 struct options {
+    int jobs = 1;
+    double time_limit = 10;                  // seconds per student
+    uint64_t memory_limit = 512ull << 20;    // bytes per student
     bool profile = false;
     bool quiet = false;
     std::vector<std::string> labels;
@@ -41,6 +55,15 @@ int usage_error(const std::string &reason)
 {
     fprintf(stderr, "kalvo3-check: %s\n%s", reason.c_str(), USAGE);
     return 2;
+}
+
+// A write that failed (a full disk, a closed pipe) loses the report: it is
+// an error, not a success.
+bool written(FILE *out, const std::string &name)
+{
+    if (fflush(out) == 0 && !ferror(out)) return true;
+    fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", name.c_str(), strerror(errno));
+    return false;
 }
 
 // ---- Reports of one case ----
@@ -92,8 +115,41 @@ struct grade_row {
     int total = 0;
     uint64_t steps = 0;
     std::vector<std::string> label_cells;   // one per --labels name
-    std::string notes;                      // failed cases, or why nothing ran
+    std::string failed;                     // the cases that failed
+    std::string problem;                    // why the student's cases did not run, or not all
 };
+
+// The sheet's columns, in order, for the text sheet and the CSV alike; a
+// text cell of the CSV may be split in several (passed: passed, cases).
+struct sheet_column {
+    std::string head;
+    bool number;   // right-aligned in the text sheet
+    std::vector<std::string> csv_heads;
+    std::function<std::vector<std::string>(const grade_row &)> cells;   // the text cell, then the CSV cells
+};
+
+std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels)
+{
+    std::vector<sheet_column> columns = {
+        {"directory", false, {"directory"}, [](const grade_row &r) { return std::vector<std::string>{r.dir, r.dir}; }},
+        {"passed", true, {"passed", "cases"},
+         [](const grade_row &r) {
+             return std::vector<std::string>{std::to_string(r.passed) + "/" + std::to_string(r.total),
+                                             std::to_string(r.passed), std::to_string(r.total)};
+         }},
+        {"steps", true, {"steps"},
+         [](const grade_row &r) { return std::vector<std::string>{std::to_string(r.steps), std::to_string(r.steps)}; }},
+    };
+    for (size_t l = 0; l < labels.size(); l++)
+        columns.push_back({labels[l], true, {labels[l]}, [l](const grade_row &r) {
+                               return std::vector<std::string>{r.label_cells[l], r.label_cells[l]};
+                           }});
+    columns.push_back({"failed", false, {"failed"},
+                       [](const grade_row &r) { return std::vector<std::string>{r.failed, r.failed}; }});
+    columns.push_back({"problem", false, {"problem"},
+                       [](const grade_row &r) { return std::vector<std::string>{r.problem, r.problem}; }});
+    return columns;
+}
 
 std::string csv_cell(const std::string &text)
 {
@@ -105,32 +161,38 @@ std::string csv_cell(const std::string &text)
 
 void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vector<grade_row> &rows)
 {
-    fprintf(out, "directory,passed,cases,steps");
-    for (const std::string &l : labels) fprintf(out, ",%s", csv_cell(l).c_str());
-    fprintf(out, ",failed\n");
+    const std::vector<sheet_column> columns = sheet_columns(labels);
+    std::string line;
+    for (const sheet_column &c : columns)
+        for (const std::string &head : c.csv_heads) {
+            if (!line.empty()) line += ',';
+            line += csv_cell(head);
+        }
+    fprintf(out, "%s\n", line.c_str());
     for (const grade_row &row : rows) {
-        fprintf(out, "%s,%d,%d,%llu", csv_cell(row.dir).c_str(), row.passed, row.total,
-                static_cast<unsigned long long>(row.steps));
-        for (const std::string &cell : row.label_cells) fprintf(out, ",%s", cell.c_str());
-        fprintf(out, ",%s\n", csv_cell(row.notes).c_str());
+        line.clear();
+        for (size_t c = 0; c < columns.size(); c++) {
+            const std::vector<std::string> cells = columns[c].cells(row);
+            for (size_t i = 1; i < cells.size(); i++) {
+                if (c > 0 || i > 1) line += ',';
+                line += csv_cell(cells[i]);
+            }
+        }
+        fprintf(out, "%s\n", line.c_str());
     }
 }
 
 void write_sheet(FILE *out, const std::string &check, int cases, const std::vector<std::string> &labels,
                  const std::vector<grade_row> &rows)
 {
-    std::vector<std::string> head = {"directory", "passed", "steps"};
-    head.insert(head.end(), labels.begin(), labels.end());
-    head.push_back("failed");
-    std::vector<std::vector<std::string>> table = {head};
+    const std::vector<sheet_column> columns = sheet_columns(labels);
+    std::vector<std::vector<std::string>> table(1);
+    for (const sheet_column &c : columns) table[0].push_back(c.head);
     for (const grade_row &row : rows) {
-        std::vector<std::string> cells = {row.dir, std::to_string(row.passed) + "/" + std::to_string(row.total),
-                                          std::to_string(row.steps)};
-        cells.insert(cells.end(), row.label_cells.begin(), row.label_cells.end());
-        cells.push_back(row.notes);
-        table.push_back(cells);
+        table.emplace_back();
+        for (const sheet_column &c : columns) table.back().push_back(c.cells(row)[0]);
     }
-    std::vector<size_t> width(head.size(), 0);
+    std::vector<size_t> width(columns.size(), 0);
     for (const auto &cells : table)
         for (size_t c = 0; c < cells.size(); c++) width[c] = std::max(width[c], cells[c].size());
     fprintf(out, "Grade sheet: %s, %d case%s, %zu director%s\n", check.c_str(), cases, cases == 1 ? "" : "s",
@@ -138,9 +200,8 @@ void write_sheet(FILE *out, const std::string &check, int cases, const std::vect
     for (const auto &cells : table) {
         std::string line;
         for (size_t c = 0; c < cells.size(); c++) {
-            bool number = c > 0 && c + 1 < cells.size();   // right-aligned
             std::string pad(width[c] - cells[c].size(), ' ');
-            line += number ? pad + cells[c] : cells[c] + (c + 1 < cells.size() ? pad : "");
+            line += columns[c].number ? pad + cells[c] : cells[c] + pad;
             if (c + 1 < cells.size()) line += "  ";
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -163,74 +224,136 @@ int single_run(const options &opt, const check::check_file &file)
         fault = fault || !r.problems.empty();
     }
     printf("%d of %zu case%s passed\n", passed, file.cases.size(), file.cases.size() == 1 ? "" : "s");
+    if (!written(stdout, "standard output")) return 2;
     return fault ? 2 : passed == static_cast<int>(file.cases.size()) ? 0 : 1;
+}
+
+// A report's text, as print_case prints it.
+std::string case_text(const check::case_result &r, bool profile)
+{
+    char *text = nullptr;
+    size_t length = 0;
+    FILE *out = open_memstream(&text, &length);
+    if (!out) return "";
+    print_case(out, r, profile);
+    fclose(out);
+    std::string copy(text, length);
+    free(text);
+    return copy;
+}
+
+// What a student's row says: the cases passed and failed, and why a case
+// did not run, once.
+grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels)
+{
+    grade_row row;
+    row.dir = s.dir;
+    row.total = static_cast<int>(file.cases.size());
+    std::vector<uint64_t> label_sum(labels, 0);
+    std::vector<bool> label_found(labels, false);
+    std::vector<const check::case_record *> by_case(file.cases.size(), nullptr);
+    bool any_ran = false;
+    for (const check::case_record &c : s.cases) {
+        if (c.index < by_case.size()) by_case[c.index] = &c;
+        any_ran = any_ran || c.ran;
+    }
+    for (size_t i = 0; i < by_case.size(); i++) {
+        const check::case_record *c = by_case[i];
+        std::string failed;   // the case, when it failed, and how
+        if (!c) {             // not graded: the student's process ended before
+            if (any_ran) failed = file.cases[i].name + " (not run)";
+        } else {
+            row.passed += c->passed;
+            row.steps += c->steps;
+            if (row.problem.empty()) row.problem = c->reason;
+            if (!c->passed && (c->ran || any_ran))
+                failed = c->name + (!c->ran ? " (not run)" : c->end_note.empty() ? "" : " (" + c->end_note + ")");
+            for (size_t l = 0; l < labels && l < c->label_found.size(); l++)
+                if (c->label_found[l]) {
+                    label_found[l] = true;
+                    label_sum[l] += c->label_sum[l];
+                }
+        }
+        if (!failed.empty()) row.failed += (row.failed.empty() ? "" : "; ") + failed;
+    }
+    if (!s.problem.empty()) row.problem = s.problem;
+    for (size_t l = 0; l < labels; l++) row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
+    return row;
 }
 
 int batch_run(const options &opt, const check::check_file &file)
 {
     const bool csv_only = opt.csv == "-";
     FILE *out = csv_only ? nullptr : stdout;
+    const int cases = static_cast<int>(file.cases.size());
     std::vector<grade_row> rows;
-    bool all_passed = true;
-    for (const std::string &dir : opt.dirs) {
-        grade_row row;
-        row.dir = dir;
-        row.total = static_cast<int>(file.cases.size());
-        std::vector<uint64_t> label_sum(opt.labels.size(), 0);
-        std::vector<bool> label_found(opt.labels.size(), false);
-        if (out && !opt.quiet) fprintf(out, "== %s\n", dir.c_str());
-        std::error_code code;
-        if (!std::filesystem::is_directory(dir, code)) {
-            row.notes = "not a directory";
-            if (out && !opt.quiet) fprintf(out, "      %s: not a directory\n", dir.c_str());
-        } else {
-            check::run_options run;
-            run.batch = true;
-            run.student_dir = dir;
-            run.profile = opt.profile || !opt.labels.empty();
-            for (const check::check_case &one : file.cases) {
-                check::case_result r = check::run_case(file, check::plan_case(file, one), run);
-                if (r.check_fault) {
-                    for (const std::string &p : r.problems) fprintf(stderr, "%s\n", p.c_str());
-                    return 2;
-                }
-                if (out && !opt.quiet) print_case(out, r, opt.profile);
-                row.passed += r.passed;
-                row.steps += r.steps;
-                if (!r.passed)
-                    row.notes += (row.notes.empty() ? "" : "; ") + r.name +
-                                 (!r.ran ? " (not run)" : r.ended != "halt" ? " (" + r.ended + ")" : "");
-                std::vector<uint64_t> counts = check::label_counts(r.labels, r.profile);
-                for (size_t l = 0; l < opt.labels.size(); l++)
-                    for (size_t i = 0; i < r.labels.size(); i++)
-                        if (r.labels[i].name == opt.labels[l]) {
-                            label_sum[l] += counts[i];
-                            label_found[l] = true;
-                            break;
-                        }
+    bool all_passed = true, check_fault = false;
+
+    // The CSV file is opened first: a name that cannot be written is said
+    // before the class is graded, not after.
+    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : fopen(opt.csv.c_str(), "w");
+    if (!opt.csv.empty() && !csv) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
+        return 2;
+    }
+    auto close_csv = [&]() {
+        if (csv && csv != stdout) fclose(csv);
+    };
+
+    check::batch_options batch;
+    batch.jobs = opt.jobs;
+    batch.time_limit = opt.time_limit;
+    batch.memory_limit = opt.memory_limit;
+    batch.profile = opt.profile;
+    batch.labels = opt.labels;
+    const bool profile = opt.profile;
+    if (out && !opt.quiet) batch.report = [profile](const check::case_result &r) { return case_text(r, profile); };
+
+    auto done = [&](const check::student_result &s) {
+        for (const check::case_record &c : s.cases)
+            if (c.check_fault) {
+                fputs(c.fault.c_str(), stderr);
+                check_fault = true;
+                return false;
             }
+        grade_row row = row_of(s, file, opt.labels.size());
+        if (out && !opt.quiet) {
+            fprintf(out, "== %s\n", s.dir.c_str());
+            for (const check::case_record &c : s.cases) fputs(c.report.c_str(), out);
+            if (s.problem == "not a directory")
+                fprintf(out, "      %s: not a directory\n", s.dir.c_str());
+            else if (!s.problem.empty())
+                fprintf(out, "      %s\n", s.problem.c_str());
         }
-        for (size_t l = 0; l < opt.labels.size(); l++)
-            row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
         all_passed = all_passed && row.passed == row.total;
-        rows.push_back(row);
+        rows.push_back(std::move(row));
+        return true;
+    };
+    std::string error;
+    if (!check::grade_class(file, opt.dirs, batch, done, error)) {
+        fprintf(stderr, "kalvo3-check: %s\n", error.c_str());
+        close_csv();
+        return 2;
+    }
+    if (check_fault) {
+        close_csv();
+        return 2;
     }
     if (out) {
         if (!opt.quiet) fprintf(out, "\n");
-        write_sheet(out, file.path, static_cast<int>(file.cases.size()), opt.labels, rows);
+        write_sheet(out, file.path, cases, opt.labels, rows);
     }
-    if (!opt.csv.empty()) {
-        FILE *csv = csv_only ? stdout : fopen(opt.csv.c_str(), "w");
-        if (!csv) {
-            fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
-            return 2;
-        }
+    if (csv) {
         write_csv(csv, opt.labels, rows);
-        if (csv != stdout && fclose(csv) != 0) {
-            fprintf(stderr, "kalvo3-check: %s: writing failed\n", opt.csv.c_str());
-            return 2;
+        if (csv != stdout) {
+            const bool ok = written(csv, opt.csv);
+            if (fclose(csv) != 0 || !ok) {
+                if (ok) fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", opt.csv.c_str(), strerror(errno));
+                return 2;
+            }
         }
     }
+    if (!written(stdout, "standard output")) return 2;
     return all_passed ? 0 : 1;
 }
 
@@ -238,7 +361,11 @@ int batch_run(const options &opt, const check::check_file &file)
 
 int main(int argc, char **argv)
 {
+    signal(SIGPIPE, SIG_IGN);   // a closed pipe is a failed write, reported as such
     options opt;
+    bool grading_option = false;
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    opt.jobs = processors > 0 ? static_cast<int>(std::min(processors, 256L)) : 1;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -248,6 +375,31 @@ int main(int argc, char **argv)
             opt.profile = true;
         } else if (arg == "--quiet") {
             opt.quiet = true;
+        } else if (arg == "-j" || arg == "--jobs" || (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) ||
+                   arg == "--time-limit" || arg == "--memory") {
+            grading_option = true;
+            const bool joined = arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg != "--jobs";
+            if (!joined && i + 1 >= argc) return usage_error(arg + " needs a value");
+            const std::string value = joined ? arg.substr(2) : argv[++i];
+            const std::string name = joined ? "-j" : arg;
+            char *end = nullptr;
+            errno = 0;
+            if (name == "--time-limit") {
+                const double seconds = strtod(value.c_str(), &end);
+                if (value.empty() || *end || errno || !(seconds > 0 && seconds <= 86400))
+                    return usage_error("--time-limit needs seconds, more than 0 and at most 86400");
+                opt.time_limit = seconds;
+            } else {
+                const unsigned long long n = strtoull(value.c_str(), &end, 10);
+                if (value.empty() || *end || errno || value[0] == '-') return usage_error(name + " needs a whole number");
+                if (name == "--memory") {
+                    if (n > (1ull << 32)) return usage_error("--memory is given in MiB, at most 4294967296");
+                    opt.memory_limit = n << 20;
+                } else {
+                    if (n < 1 || n > 256) return usage_error("-j needs 1 to 256 students at once");
+                    opt.jobs = static_cast<int>(n);
+                }
+            }
         } else if (arg == "--labels" || arg == "--csv") {
             if (i + 1 >= argc) return usage_error(arg + " needs a value");
             std::string value = argv[++i];
@@ -270,8 +422,10 @@ int main(int argc, char **argv)
         }
     }
     if (opt.check.empty()) return usage_error("no check file");
-    if (opt.dirs.empty() && (!opt.labels.empty() || !opt.csv.empty() || opt.quiet))
-        return usage_error("--labels, --csv and --quiet belong to a grade sheet: name the students' directories");
+    if (opt.dirs.empty() && (!opt.labels.empty() || !opt.csv.empty() || opt.quiet || grading_option))
+        return usage_error(
+            "--labels, --csv, --quiet, -j, --time-limit and --memory belong to a grade sheet: name the students' "
+            "directories");
 
     check::check_file file;
     std::vector<std::string> errors;

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <regex>
 
+#include "api/assembly_policy.hpp"
 #include "api/kalvo3_api.h"
 #include "asm/diagnostics.hpp"
 #include "asm/listing.hpp"
+#include "check/batch.hpp"
 
 namespace check {
 
@@ -114,15 +117,55 @@ private:
     {
         r_.problems.push_back(message);
         if (check_side) r_.check_fault = true;
+        else if (r_.reason.empty()) r_.reason = "cannot be loaded (" + message + ")";
     }
 
     bool read_named(const file_name &f, std::string &text)
     {
         bool check_side;
         std::string path = path_of(f, check_side), error;
+        if (!check_side) {   // a student's file: inside the student's directory, and a regular file
+            const std::string refused = std::filesystem::path(f.name).is_absolute() ? "outside the directory"
+                                                                                     : confine(options_.student_dir, path);
+            if (!refused.empty()) {
+                if (r_.reason.empty()) r_.reason = path + ": " + refused;
+                problem(false, file_.path + ":" + std::to_string(f.line) + ": " + path + ": " + refused);
+                return false;
+            }
+        }
         if (read_text_file(path, MAX_INPUT_BYTES, text, error)) return true;
         problem(check_side, file_.path + ":" + std::to_string(f.line) + ": " + error);
         return false;
+    }
+
+    // What assembling a source gave. Every case of a check names the same
+    // sources, so each is assembled once and the result kept (a batch keeps
+    // one student's sources in the student's own process).
+    struct assembly {
+        int errors = 0;
+        std::vector<diagnostic> records;
+        std::string load_file, labels;
+    };
+
+    const assembly &assembled(const std::string &path, const std::string &text, bool data, bool check_side) const
+    {
+        static std::map<std::string, assembly> kept;   // by where, kind and text
+        const std::string root = check_side ? std::string() : options_.student_dir;
+        std::string key = root + '\0' + path + '\0' + (data ? 'd' : 'm') + text;
+        auto found = kept.find(key);
+        if (found != kept.end()) return found->second;
+        // A student's includes stay in the student's directory too.
+        k3_set_assembly_read_policy(check_side ? assembler::read_policy()
+                                               : [root](const std::string &at) { return confine(root, at); });
+        assembly a;
+        a.errors = k3_assemble(path.c_str(), text.c_str(), data);
+        for (int i = 0; i < k3_diagnostic_count(); i++) a.records.push_back(assembler_record(i));
+        if (a.errors == 0) {
+            a.load_file = k3_assembly_load_file();
+            a.labels = k3_assembly_labels();
+        }
+        k3_set_assembly_read_policy(nullptr);
+        return kept.emplace(std::move(key), std::move(a)).first->second;
     }
 
     bool load_program(const program_file &p)
@@ -132,23 +175,24 @@ private:
         if (!read_named(p.file, text)) return false;
         const bool micro = ends_with(path, ".masm"), data = ends_with(path, ".mdat");
         if (micro || data) {
-            const int errors = k3_assemble(path.c_str(), text.c_str(), data);
+            const assembly &a = assembled(path, text, data, check_side);
+            if (a.errors > 0 && !check_side && r_.reason.empty()) r_.reason = "did not assemble";
             const size_t before = r_.problems.size();
-            for (int i = 0; i < k3_diagnostic_count(); i++) {
-                const int level = k3_diagnostic_severity(i);
-                if (level == K3_SEVERITY_ERROR)
-                    problem(check_side, assembler_record(i));
-                else if (level == K3_SEVERITY_WARNING)
-                    r_.warnings.push_back(assembler_record(i));
+            for (const diagnostic &record : a.records) {
+                if (record.level == severity::error)
+                    problem(check_side, diagnostic_text(record));
+                else if (record.level == severity::warning)
+                    r_.warnings.push_back(diagnostic_text(record));
             }
-            if (errors > 0) {
+            if (a.errors > 0) {
                 if (r_.problems.size() == before) problem(check_side, path + ": does not assemble");
+                if (r_.reason == "did not assemble") r_.reason += " (" + r_.problems[before] + ")";
                 return false;
             }
-            text = k3_assembly_load_file();
+            text = a.load_file;
             if (micro) {
                 std::string error;
-                read_labels(k3_assembly_labels(), path, r_.labels, error);
+                read_labels(a.labels, path, r_.labels, error);
             }
         }
         if (text.empty()) {
@@ -171,8 +215,8 @@ private:
         return false;
     }
 
-    // The assembler's record `i` as kalvo3-asm prints it.
-    static std::string assembler_record(int i)
+    // Record `i` of the last assembly, as the interface hands it out.
+    static diagnostic assembler_record(int i)
     {
         const int level = k3_diagnostic_severity(i);
         diagnostic record{level == K3_SEVERITY_ERROR     ? severity::error
@@ -180,7 +224,7 @@ private:
                                                          : severity::note,
                           {k3_diagnostic_file(i), k3_diagnostic_line(i), k3_diagnostic_column(i)},
                           k3_diagnostic_message(i)};
-        return diagnostic_text(record);
+        return record;
     }
 
     bool load_symbols(const file_name &f)

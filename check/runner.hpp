@@ -22,6 +22,7 @@ struct case_result {
     bool passed = false;
     bool check_fault = false;  // a file the check itself supplies is bad
     std::vector<std::string> problems;      // why the case could not run
+    std::string reason;                     // the first, when it is the student's: for a grade sheet
     std::vector<std::string> differences;   // expected against got, one each
     std::vector<std::string> warnings;      // the assembler's, as kalvo3-asm prints them
     uint32_t steps = 0;

@@ -80,6 +80,19 @@ expect 2 "/dev/zero:1: a binary file" /dev/zero
 printf 'cm loop.cm\nexpect R9 = 1\n' > typo.check
 expect 2 "typo.check:2: 'R9' is no register" typo.check
 
+# Values the machine cannot hold and errors it does not have: a slip of the
+# check, exit status 2 with the line.
+slip() {   # slip LINE MESSAGE
+  printf 'cm loop.cm\n%s\n' "$1" > slip.check
+  expect 2 "slip.check:2: $2" slip.check
+}
+slip 'set R5 = 12345' "'12345' does not fit R5 (at most FFFF)"
+slip 'expect R5 = 12345' "'12345' does not fit R5 (at most FFFF)"
+slip 'set ZER = 2' "'2' does not fit ZER (0 or 1)"
+slip 'expect error 99' "the machine has no error 99"
+printf 'cm loop.cm\nlimit 10\nset CMAR = 1000\nexpect error 4\n' > cmar.check
+expect 0 "PASS  cmar  (error 4, 1 step)" cmar.check
+
 # Load files and sources that are bad: the case does not run.
 bad_load() {   # bad_load FILE_CONTENT_PRINTF DIRECTIVE MESSAGE
   printf "$1" > bad.file
@@ -110,7 +123,7 @@ expect 2 "bad.check:2: nothing.lpt: cannot be opened" bad.check
 mkdir -p class/a class/b
 cp loop.cm class/a/prog.cm
 printf 'cm prog.cm\nlimit 100\nexpect limit\n' > class.check
-expect 1 "0/1      0  class (not run)" class.check class/a class/b
+expect 1 "0/1      0          class/b/prog.cm: no such file" class.check class/a class/b
 printf 'cm @loop.cm\nlimit 100\nexpect limit\n' > class.check
 expect 0 "class/b       1/1    100" class.check class/a class/b
 printf 'cm prog.cm\nmm @nothing.mm\n' > class.check
@@ -121,4 +134,8 @@ expect 2 "no check file"
 expect 2 "unknown option --frob" --frob loop.check
 expect 2 "belong to a grade sheet" --csv x.csv loop.check
 expect 2 "--labels needs a value" loop.check --labels
+expect 2 "-j needs 1 to 256 students at once" -j 0 loop.check class/a
+expect 2 "--time-limit needs seconds" --time-limit -1 loop.check class/a
+expect 2 "--memory needs a whole number" --memory lots loop.check class/a
+expect 2 "belong to a grade sheet" -j2 loop.check
 exit $failed

@@ -156,6 +156,52 @@ TEST(CheckReader, MistakesAreReportedWithTheirLines)
     EXPECT_EQ(errors[1].substr(0, 10), "t.check:5:");
 }
 
+// Values the machine cannot hold are a slip of the check, not a grade: a
+// register keeps what the console's Change keeps (MAR and CMAR all 32 bits).
+TEST(CheckReader, ValuesTheMachineCannotHold)
+{
+    const struct {
+        const char *text;
+        const char *message;   // "" for a line that is accepted
+    } cases[] = {
+        {"set R5 = 12345\n", "t.check:1: '12345' does not fit R5 (at most FFFF)"},
+        {"\nexpect R5 = 12345\n", "t.check:2: '12345' does not fit R5 (at most FFFF)"},
+        {"set C = 100\n", "t.check:1: '100' does not fit C (at most FF)"},
+        {"expect FSR = 10\n", "t.check:1: '10' does not fit FSR (at most F)"},
+        {"set ZER = 2\n", "t.check:1: '2' does not fit ZER (0 or 1)"},
+        {"expect T = 0x2\n", "t.check:1: '0x2' does not fit T (0 or 1)"},
+        {"set MEMCYCLE = 3\n", "t.check:1: '3' does not fit MEMCYCLE (at most 2)"},
+        {"set SP = 9\n", "t.check:1: '9' does not fit SP (at most 8)"},
+        {"set S3 = 10000\n", "t.check:1: '10000' does not fit S3 (at most FFFF)"},
+        {"expect error 99\n", "t.check:1: the machine has no error 99 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
+        {"case a\nexpect error 6\n", "t.check:2: the machine has no error 6 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
+        {"set R5 = FFFF\nexpect R5 = 0FFFF\n", ""},
+        {"set CMAR = 1000\nset MAR = 12345678\nexpect CMAR = FFFFFFFF\n", ""},
+        {"set ZER = 1\nset SP = 8\nset MEMCYCLE = 2\nset C = FF\n", ""},
+        {"expect error 4\nexpect error 18\n", ""},
+    };
+    for (const auto &c : cases) {
+        check::check_file file;
+        std::vector<std::string> errors;
+        const bool read = check::read_check_text("t.check", c.text, file, errors);
+        if (*c.message == 0) {
+            EXPECT_TRUE(read) << c.text << (errors.empty() ? "" : errors[0]);
+            continue;
+        }
+        EXPECT_FALSE(read) << c.text;
+        ASSERT_EQ(errors.size(), 1u) << c.text;
+        EXPECT_EQ(errors[0], c.message);
+    }
+
+    // Reading the widths leaves the machine as it was.
+    k3_power_on();
+    k3_set(k3_register("R5"), 0x1234);
+    check::check_file file;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(check::read_check_text("t.check", "set R5 = 1\nexpect R5 = 2\n", file, errors));
+    EXPECT_EQ(k3_get(k3_register("R5")), 0x1234u);
+}
+
 TEST(CheckReader, FilesThatAreNoCheckFiles)
 {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kalvo3_reader_test";
