@@ -34,15 +34,11 @@ uint64_t counted(uint64_t steps)
     return steps;
 }
 
-// Steps from CMAR: the fast loop, which returns at the limit, at a stop and
-// at every address a break point may name.
-uint64_t advance(uint64_t limit, uint64_t *counts) { return fast_run(limit, counts); }
-
 uint64_t run_plain(uint64_t limit, uint64_t *counts)
 {
     uint64_t steps = 0;
     while (steps < limit) {
-        steps += advance(limit - steps, counts);
+        steps += fast_run(limit - steps, counts);
         if (M.stop_flag) break;
     }
     return steps;
@@ -55,7 +51,7 @@ uint64_t run_with_break_points(uint64_t limit, uint64_t *counts)
     check_break_points();
     uint64_t steps = 0;
     while (steps < limit) {
-        steps += advance(limit - steps, counts);   // its first step even after a hit before it
+        steps += fast_run(limit - steps, counts);   // its first step even after a hit before it
         if (break_point_may_hit()) [[unlikely]] check_break_points();
         if (M.stop_flag) break;
     }
