@@ -316,7 +316,8 @@ private:
             return;
         }
         word_setting w{line_, cm, 0, {}};
-        if (!address(w.address, cm ? CM_LIMIT : MM_LIMIT, cm ? "a CM address (000..FFF)" : "an MM address (0000..FFFF)"))
+        if (!address(w.address, cm ? CM_LIMIT : MM_LIMIT,
+                     cm ? "a CM address (000..FFF)" : "an MM address (0000..FFFF)"))
             return;
         if (!skip_op("=")) return;
         while (more()) {
@@ -326,7 +327,8 @@ private:
             w.values.push_back(v);
         }
         if (w.values.empty()) return fail("the words are missing after '='");
-        if (w.address + w.values.size() - 1 > (cm ? CM_LIMIT : MM_LIMIT)) return fail("the words run past the end of the memory");
+        if (w.address + w.values.size() - 1 > (cm ? CM_LIMIT : MM_LIMIT))
+            return fail("the words run past the end of the memory");
         s.words.push_back(w);
     }
 

@@ -11,9 +11,9 @@
 namespace {
 
 char console_buffer[CONSOLE_BUFFER_SIZE];
-size_t console_used;            // bytes of console_buffer waiting
-console_sink console_output;    // nullptr: descriptor 1
-int line_buffered = -1;         // standard output is a terminal; -1 not yet asked
+size_t console_used;           // bytes of console_buffer waiting
+console_sink console_output;   // nullptr: descriptor 1
+int line_buffered = -1;        // standard output is a terminal; -1 not yet asked
 
 // Writes all of text to descriptor 1, or as much as it takes before failing.
 void write_standard_output(const char *text, size_t length)
@@ -34,7 +34,7 @@ void write_standard_output(const char *text, size_t length)
     }
 }
 
-}  // namespace
+}   // namespace
 
 void console_flush()
 {

@@ -210,9 +210,9 @@ TEST(CheckReader, SourceExtensionsInAnyCase)
         const char *name, *extension;
         bool has;
     } cases[] = {
-        {"mul.masm", ".masm", true},     {"MUL.MASM", ".masm", true},   {"dir/Mul.MaSm", ".masm", true},
-        {".masm", ".masm", true},        {"masm", ".masm", false},      {"mul.masm.bak", ".masm", false},
-        {"mul.mdat", ".masm", false},    {"mul.MDAT", ".mdat", true},   {"", ".mdat", false},
+        {"mul.masm", ".masm", true},  {"MUL.MASM", ".masm", true}, {"dir/Mul.MaSm", ".masm", true},
+        {".masm", ".masm", true},     {"masm", ".masm", false},    {"mul.masm.bak", ".masm", false},
+        {"mul.mdat", ".masm", false}, {"mul.MDAT", ".mdat", true}, {"", ".mdat", false},
     };
     for (const auto &c : cases) EXPECT_EQ(check::has_extension(c.name, c.extension), c.has) << c.name;
 }
