@@ -11,6 +11,7 @@
 
 #include "api/kalvo3_api.h"
 #include "core/machine_state.hpp"
+#include "core/micro_word.hpp"
 
 namespace check {
 
@@ -138,12 +139,6 @@ std::string lower(std::string text)
     return text;
 }
 
-bool ends_with(const std::string &text, const char *tail)
-{
-    size_t n = strlen(tail);
-    return text.size() >= n && lower(text.substr(text.size() - n)) == tail;
-}
-
 // The largest value a register keeps as it is given: what k3_set stores
 // decides, so the check and the machine never disagree about a width (a
 // flag keeps 0 and 1, the cycle states 0..2, MAR and CMAR all 32 bits).
@@ -212,7 +207,7 @@ public:
         if (directive == "set") return set(s);
         if (directive == "start") {
             uint32_t a;
-            if (!address(a, 0xFFF, "a CM address (000..FFF)") || !at_end()) return;
+            if (!address(a, CM_LIMIT, "a CM address (000..FFF)") || !at_end()) return;
             s.start = a;
             return;
         }
@@ -226,7 +221,7 @@ public:
         if (directive == "cards") return cards(s);
         if (directive == "break") {
             uint32_t a;
-            if (!address(a, 0xFFF, "a CM address (000..FFF)") || !at_end()) return;
+            if (!address(a, CM_LIMIT, "a CM address (000..FFF)") || !at_end()) return;
             s.breaks.push_back(a);
             return;
         }
@@ -352,15 +347,16 @@ private:
         if (!words) {
             program_file p{{}, cm};
             if (!file(p.file) || !at_end()) return;
-            if (cm && ends_with(p.file.name, ".mdat"))
+            if (cm && has_extension(p.file.name, ".mdat"))
                 return fail(p.file.name + " is a main-memory data source: name it with mm");
-            if (!cm && ends_with(p.file.name, ".masm"))
+            if (!cm && has_extension(p.file.name, ".masm"))
                 return fail(p.file.name + " is a microprogram source: name it with cm");
             s.programs.push_back(p);
             return;
         }
         word_setting w{line_, cm, 0, {}};
-        if (!address(w.address, cm ? 0xFFF : 0xFFFF, cm ? "a CM address (000..FFF)" : "an MM address (0000..FFFF)"))
+        if (!address(w.address, cm ? CM_LIMIT : MM_LIMIT,
+                     cm ? "a CM address (000..FFF)" : "an MM address (0000..FFFF)"))
             return;
         if (!skip_op("=")) return;
         while (more()) {
@@ -370,7 +366,8 @@ private:
             w.values.push_back(v);
         }
         if (w.values.empty()) return fail("the words are missing after '='");
-        if (w.address + w.values.size() - 1 > (cm ? 0xFFFu : 0xFFFFu)) return fail("the words run past the end of the memory");
+        if (w.address + w.values.size() - 1 > (cm ? CM_LIMIT : MM_LIMIT))
+            return fail("the words run past the end of the memory");
         s.words.push_back(w);
     }
 
@@ -458,7 +455,7 @@ private:
             e.number = static_cast<uint32_t>(n);
         } else if (key == "break") {
             e.end = run_end::break_point;
-            if (!address(e.number, 0xFFF, "a CM address (000..FFF)")) return;
+            if (!address(e.number, CM_LIMIT, "a CM address (000..FFF)")) return;
         } else if (key == "mm") {
             return expect_words(s, e);
         } else if (key == "printer") {
@@ -672,6 +669,12 @@ bool read_text_file(const std::string &path, size_t limit, std::string &text, st
         return false;
     }
     return true;
+}
+
+bool has_extension(const std::string &name, const char *extension)
+{
+    const size_t n = strlen(extension);
+    return name.size() >= n && lower(name.substr(name.size() - n)) == extension;
 }
 
 std::string shown(const std::string &text, size_t limit)

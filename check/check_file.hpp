@@ -132,6 +132,10 @@ case_plan plan_case(const check_file &file, const check_case &one);
 // failure `error` says why: "PATH: ..." or "PATH:LINE: ...".
 bool read_text_file(const std::string &path, size_t limit, std::string &text, std::string &error);
 
+// Whether a file name ends with `extension` (given in lower case), in any
+// case: ".masm" and ".mdat" sources are assembled before they are loaded.
+bool has_extension(const std::string &name, const char *extension);
+
 // Text shown in messages: escapes for line ends, quotes, control bytes.
 std::string shown(const std::string &text, size_t limit = 200);
 

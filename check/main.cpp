@@ -15,6 +15,7 @@
 #include "check/batch.hpp"
 #include "check/check_file.hpp"
 #include "check/runner.hpp"
+#include "core/micro_word.hpp"
 
 namespace {
 
@@ -87,7 +88,7 @@ void print_profile(FILE *out, const check::case_result &r)
         while (next < r.labels.size() && r.labels[next].address < a) next++;
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
-        if (a < 4096)
+        if (a < CM_WORDS)
             fprintf(out, "        %03zX   %-*s  %10llu\n", a, w, name, static_cast<unsigned long long>(r.profile[a]));
         else
             fprintf(out, "        >FFF  %-*s  %10llu\n", w, "", static_cast<unsigned long long>(r.profile[a]));

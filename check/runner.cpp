@@ -12,6 +12,7 @@
 #include "asm/diagnostics.hpp"
 #include "asm/listing.hpp"
 #include "check/batch.hpp"
+#include "core/micro_word.hpp"
 
 namespace check {
 
@@ -30,15 +31,6 @@ std::string hex(uint64_t value, int digits)
 }
 
 std::string steps_text(uint32_t steps) { return std::to_string(steps) + (steps == 1 ? " step" : " steps"); }
-
-bool ends_with(const std::string &text, const char *tail)
-{
-    size_t n = strlen(tail);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; i++)
-        if (tolower(static_cast<unsigned char>(text[text.size() - n + i])) != tail[i]) return false;
-    return true;
-}
 
 class case_runner {
 public:
@@ -173,7 +165,7 @@ private:
         bool check_side;
         std::string path = path_of(p.file, check_side), text;
         if (!read_named(p.file, text)) return false;
-        const bool micro = ends_with(path, ".masm"), data = ends_with(path, ".mdat");
+        const bool micro = has_extension(path, ".masm"), data = has_extension(path, ".mdat");
         if (micro || data) {
             const assembly &a = assembled(path, text, data, check_side);
             if (a.errors > 0 && !check_side && r_.reason.empty()) r_.reason = "did not assemble";
@@ -405,13 +397,13 @@ std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::
     std::vector<uint64_t> counts(labels.size(), 0);
     if (profile.empty()) return counts;
     for (size_t i = 0; i < labels.size(); i++) {
-        uint32_t end = 4096;
+        uint32_t end = CM_WORDS;
         for (size_t j = i + 1; j < labels.size(); j++)
             if (labels[j].address > labels[i].address) {
                 end = labels[j].address;
                 break;
             }
-        for (uint32_t a = labels[i].address; a < end && a < 4096; a++) counts[i] += profile[a];
+        for (uint32_t a = labels[i].address; a < end && a < CM_WORDS; a++) counts[i] += profile[a];
     }
     return counts;
 }
@@ -422,7 +414,7 @@ bool read_labels(const std::string &text, const std::string &path, std::vector<l
     std::vector<symbol_entry> labels;
     int bad = read_symbol_text(text, path, labels, repeated_labels::allowed, diag);
     for (const symbol_entry &l : labels) {
-        if (l.address > 0xFFF) {   // the labels come before the first malformed line
+        if (l.address > CM_LIMIT) {   // the labels come before the first malformed line
             bad = l.line;
             break;
         }

@@ -6,12 +6,6 @@
 
 #include "core/load_file.hpp"
 
-// Reads one line of a load file: its first piece of at most 511 characters,
-// line end included, into the 512-byte `line`; the rest of a longer line is
-// skipped, so it stores nothing. A line ends at a newline, a CR LF pair or a
-// CR alone. Returns false at the end of the file or on a read error.
-bool read_load_line(FILE *file, char *line);
-
 // The first error a load reported (0 for none) and the line of the file that
 // made it (from 1: the header is line 1, a long line's skipped rest no line).
 struct load_report {

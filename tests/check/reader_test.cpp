@@ -250,4 +250,26 @@ TEST(CheckReader, SymbolFilesAndLabelCounts)
     EXPECT_EQ(error, "mul.sym:1: expected a label and its CM address (NAME 0x1A2)");
 }
 
+TEST(CheckReader, SourceExtensionsInAnyCase)
+{
+    const struct {
+        const char *name, *extension;
+        bool has;
+    } cases[] = {
+        {"mul.masm", ".masm", true},  {"MUL.MASM", ".masm", true}, {"dir/Mul.MaSm", ".masm", true},
+        {".masm", ".masm", true},     {"masm", ".masm", false},    {"mul.masm.bak", ".masm", false},
+        {"mul.mdat", ".masm", false}, {"mul.MDAT", ".mdat", true}, {"", ".mdat", false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(check::has_extension(c.name, c.extension), c.has) << c.name;
+}
+
+TEST(CheckReader, LabelCountsStopAtTheEndOfControlMemory)
+{
+    // The last label counts up to the last CM word; runs beyond it are not its.
+    const std::vector<check::label> labels{{"low", 0x000}, {"top", 0xFFE}};
+    std::vector<uint64_t> profile(4097, 0);
+    profile[0x000] = 1, profile[0xFFD] = 2, profile[0xFFE] = 30, profile[0xFFF] = 400, profile[4096] = 5000;
+    EXPECT_EQ(check::label_counts(labels, profile), (std::vector<uint64_t>{3, 430}));
+}
+
 }  // namespace

@@ -144,7 +144,7 @@ function showWordAt(values) {
 
 function showMemory(values) {
   const follow = $('mm-follow').checked;
-  let centre = follow ? values.MAR & 0xFFFF : parseInt($('mm-address').value, 16) || 0;
+  const centre = follow ? values.MAR & 0xFFFF : parseInt($('mm-address').value, 16) || 0;
   if (follow) $('mm-address').value = hex(centre, 4);
   const first = Math.max(0, Math.min(0xFFFF - 63, (centre & ~7) - 16));
   const rows = [];
