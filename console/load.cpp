@@ -51,7 +51,7 @@ load_target load_stream(FILE *file)
     // header: it loads nothing and says nothing more.
     bool has_header = false;
     load_target target = LOAD_INVALID;
-    read_load_lines(file, [&](const char *line) {
+    const load_read_end end = read_load_lines(file, [&](const char *line) {
         if (has_header) {
             store_line(target, line);
             return true;
@@ -60,6 +60,12 @@ load_target load_stream(FILE *file)
         target = load_file_header(line);
         return target != LOAD_INVALID;
     });
+    if (end == LOAD_READ_TOO_LONG) {
+        // A line that never ends (an endless stream): no load file. The
+        // words stored before it stay stored.
+        report_error(ERR_LOAD_FORMAT);
+        return LOAD_INVALID;
+    }
     if (has_header) {
         switch (target) {
         case LOAD_INVALID: report_error(ERR_LOAD_FORMAT); break;

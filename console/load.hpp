@@ -6,15 +6,10 @@
 
 #include "core/load_file.hpp"
 
-// Reads one line of a load file: its first piece of at most 511 characters,
-// line end included, into the 512-byte `line`; the rest of a longer line is
-// skipped, so it stores nothing. A line ends at a newline, a CR LF pair or a
-// CR alone. Returns false at the end of the file or on a read error.
-bool read_load_line(FILE *file, char *line);
-
 // Loads an open load file as the Load command does after opening it: the
 // header, every data line, the closing message. Returns the memory loaded,
-// LOAD_INVALID for an empty file or a header that names no memory.
+// LOAD_INVALID for an empty file, a header that names no memory or a line
+// that does not end within LOAD_LINE_LIMIT characters.
 load_target load_stream(FILE *file);
 
 void load_command();
