@@ -558,7 +558,7 @@ private:
                 return fail("the pattern " + shown(e.text, 40) + " is " + problem);
             // The library reports a bad pattern by an exception: only here.
             try {
-                std::regex pattern(e.text);
+                std::regex pattern(e.text, PATTERN_SYNTAX);
             } catch (const std::regex_error &) {
                 return fail("the pattern " + shown(e.text) + " is not a regular expression");
             }
