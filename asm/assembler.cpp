@@ -56,7 +56,7 @@ void assembler::read_file(const std::string &path, const source_position &includ
     // Read in pieces up to what is left of the bound, so that an endless
     // stream (a pipe, a device) ends in an error, not in exhausted memory.
     std::string text;
-    char piece[1 << 16];
+    char piece[8192];
     while (file.read(piece, sizeof piece) || file.gcount() > 0) {
         text.append(piece, static_cast<size_t>(file.gcount()));
         if (source_bytes_ + text.size() > MAX_SOURCE_BYTES) {

@@ -210,7 +210,7 @@ bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &
         return false;
     }
     std::string text;
-    char piece[1 << 16];
+    char piece[8192];
     while (file.read(piece, sizeof piece) || file.gcount() > 0) {
         text.append(piece, static_cast<size_t>(file.gcount()));
         if (text.size() > MAX_SOURCE_BYTES) {
