@@ -2,9 +2,9 @@
 # One hostile environment for the simulator: a load file or device file that
 # is no ordinary file, a load file of binary junk, of one huge line or an
 # endless stream, standard output closed or on a full device, and loads that
-# fill whole memories; a
-# console reader that goes away, a run that is ended by a signal, a printer
-# file past the file-size limit, and a non-blocking console.
+# fill whole memories; a console reader that goes away, a run that is ended by
+# a signal, a printer file past the file-size limit, and a non-blocking
+# console.
 #
 #   hostile.sh SIMULATOR SOURCE_DIR CASE
 #
