@@ -49,14 +49,34 @@ void assembler::read_file(const std::string &path, const source_position &includ
             return;
         }
     }
+    std::error_code code;
+    if (std::filesystem::is_directory(path, code)) {
+        diag_.error(included_at, "'" + path + "' is a directory, not a source file");
+        return;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         diag_.error(included_at, "cannot open '" + path + "'");
         return;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    read_lines(path, text.str(), depth);
+    // Read in pieces up to what is left of the bound, so that an endless
+    // stream (a pipe, a device) ends in an error, not in exhausted memory.
+    std::string text;
+    char piece[8192];
+    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
+        text.append(piece, static_cast<size_t>(file.gcount()));
+        if (source_bytes_ + text.size() > MAX_SOURCE_BYTES) {
+            diag_.error(included_at, "'" + path + "' goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) +
+                                         " MiB, the most source an assembly reads (its includes counted)");
+            return;
+        }
+    }
+    if (file.bad()) {
+        diag_.error(included_at, "reading '" + path + "' failed");
+        return;
+    }
+    source_bytes_ += text.size();
+    read_lines(path, text, depth);
 }
 
 void assembler::read_lines(const std::string &name, std::string_view text, int depth)

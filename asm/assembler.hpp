@@ -2,6 +2,7 @@
 // microprograms (CM words) and for main-memory data (MM words).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -19,6 +20,9 @@ enum class source_kind {
     micro,   // one micro-instruction per line, CM addresses
     data,    // .WORD lines, MM addresses
 };
+
+// The most source text one assembly reads from files, its includes counted.
+constexpr size_t MAX_SOURCE_BYTES = size_t{16} << 20;
 
 class assembler {
 public:
@@ -98,4 +102,5 @@ private:
     std::map<uint32_t, size_t> word_lines_;
     std::map<uint32_t, uint64_t> fields_set_;
     std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
+    size_t source_bytes_ = 0;                                 // read from files so far, includes counted
 };

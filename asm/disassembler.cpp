@@ -20,7 +20,7 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
     bool has_header = false, is_cm = false;
     int number = 0;
     std::map<uint32_t, int> line_of;
-    read_load_lines(file, [&](const char *line) {
+    const load_read_end end = read_load_lines(file, [&](const char *line) {
         number++;
         if (!has_header) {
             has_header = true;
@@ -46,6 +46,10 @@ bool read_cm_load_file(const std::string &path, std::map<uint32_t, uint64_t> &wo
         return true;
     });
     fclose(file);
+    if (end == LOAD_READ_TOO_LONG) {
+        diag.error({path, number, 1}, "the line does not end within " + std::to_string(LOAD_LINE_LIMIT >> 20) + " MiB");
+        return false;
+    }
     if (!is_cm) {
         diag.error({path, 1, 1}, "not a CM load file: the first line must begin with CM");
         return false;

@@ -43,6 +43,10 @@ private:
 std::optional<std::vector<token>> scanner::run()
 {
     std::vector<token> tokens;
+    if (size_t nul = text_.find('\0'); nul != std::string_view::npos) {
+        fail(nul, "a NUL byte: a source is text");
+        return std::nullopt;
+    }
     for (;;) {
         while (at(pos_) == ' ' || at(pos_) == '\t' || at(pos_) == '\r' || at(pos_) == '\n') pos_++;
         token t{token_kind::end, "", 0, static_cast<int>(pos_) + 1};

@@ -209,14 +209,21 @@ bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &
         diag.error({path, 0, 0}, "cannot open the file");
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
+    std::string text;
+    char piece[8192];
+    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
+        text.append(piece, static_cast<size_t>(file.gcount()));
+        if (text.size() > MAX_SOURCE_BYTES) {
+            diag.error({path, 0, 0}, "the file goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) + " MiB");
+            return false;
+        }
+    }
     if (file.bad()) {
         diag.error({path, 0, 0}, "reading the file failed");
         return false;
     }
     std::vector<symbol_entry> labels;
-    if (read_symbol_text(text.str(), path, labels, repeated_labels::error, diag) != 0) return false;
+    if (read_symbol_text(text, path, labels, repeated_labels::error, diag) != 0) return false;
     for (const symbol_entry &label : labels) names.try_emplace(label.address, label.name);
     return true;
 }

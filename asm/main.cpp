@@ -175,5 +175,13 @@ int main(int argc, char **argv)
     }
     if (opt.input.empty()) return usage_error("no input file");
     if (opt.what == mode::disassemble && opt.listing) return usage_error("--listing is for assembling");
+    // A directory opens for reading on some systems and reads as empty: it
+    // would assemble to an empty load file. Pipes and devices are read as
+    // files are, up to the size bound.
+    std::error_code code;
+    if (std::filesystem::is_directory(opt.input, code)) {
+        fprintf(stderr, "%s: error: is a directory, not a file\n", opt.input.c_str());
+        return 1;
+    }
     return opt.what == mode::disassemble ? disassemble_file(opt) : assemble(opt);
 }

@@ -177,6 +177,85 @@ bool machine_error(uint64_t number)
     return false;
 }
 
+// ---- Patterns ----
+
+// What the library's regular expressions can take: it compiles a pattern by
+// recursive descent, a level or more per group and per term, and matches by
+// recursion through the compiled states, where a counted repetition ({n})
+// is n copies. A pattern is bounded in its nesting and in its size with the
+// repetitions written out; a printer line is short, so a larger pattern
+// could not match one anyway.
+constexpr int MAX_PATTERN_DEPTH = 32;
+constexpr size_t MAX_PATTERN_SIZE = 1000;
+
+// Why `pattern` is beyond those bounds, or "" when it is not. Only the
+// structure is looked at; whether the pattern is a regular expression at all
+// the library decides.
+std::string pattern_bound_problem(const std::string &pattern)
+{
+    // The size of each open group so far, and of the last atom (for a
+    // repetition after it); sizes are capped just past the bound.
+    constexpr size_t over = MAX_PATTERN_SIZE + 1;
+    std::vector<size_t> groups{0};
+    size_t last = 0;
+    auto add = [&](size_t size) {
+        last = std::min(size, over);
+        groups.back() = std::min(groups.back() + last, over);
+    };
+    for (size_t i = 0; i < pattern.size(); i++) {
+        const char c = pattern[i];
+        if (c == '\\') {
+            i++;
+            add(1);
+        } else if (c == '[') {   // a class is one atom; '(' and '{' inside it are plain
+            for (i++; i < pattern.size() && pattern[i] != ']'; i++)
+                if (pattern[i] == '\\') i++;
+            add(1);
+        } else if (c == '(') {
+            if (static_cast<int>(groups.size()) > MAX_PATTERN_DEPTH)
+                return "nested more than " + std::to_string(MAX_PATTERN_DEPTH) + " groups deep";
+            groups.push_back(0);
+            const bool marked = i + 2 < pattern.size() && pattern[i + 1] == '?';   // (?: (?= (?!
+            if (marked && std::string_view(":=!").find(pattern[i + 2]) != std::string_view::npos) i += 2;
+        } else if (c == ')' && groups.size() > 1) {
+            const size_t size = std::max<size_t>(groups.back(), 1);
+            groups.pop_back();
+            add(size);
+        } else if (c == '{') {   // {n}, {n,} or {n,m}: n, n + 1 or m copies in all
+            size_t j = i + 1, n = 0, m = 0;
+            bool digits = false, comma = false, upper = false;
+            for (; j < pattern.size() && (isdigit(static_cast<unsigned char>(pattern[j])) || pattern[j] == ','); j++) {
+                if (pattern[j] == ',') {
+                    if (comma) break;
+                    comma = true;
+                } else {
+                    size_t &count = comma ? m : n;
+                    count = std::min(count * 10 + static_cast<size_t>(pattern[j] - '0'), over);
+                    (comma ? upper : digits) = true;
+                }
+            }
+            if (!digits || j >= pattern.size() || pattern[j] != '}') {
+                add(1);   // no repetition: the library decides what it is
+                continue;
+            }
+            const size_t copies = std::max<size_t>(upper ? std::max(n, m) : comma ? n + 1 : n, 1);
+            const size_t more = last > 0 && copies - 1 > over / last ? over : last * (copies - 1);
+            groups.back() = std::min(groups.back() + more, over);
+            last = std::min(last * copies, over);
+            i = j;
+        } else if (c != '*' && c != '+' && c != '?' && c != '|' && c != '^' && c != '$') {
+            add(1);
+        }
+        size_t total = 0;
+        for (size_t size : groups) total += size;
+        if (total > MAX_PATTERN_SIZE)
+            return "larger than " + std::to_string(MAX_PATTERN_SIZE) + " characters with its counted repetitions ({n}) written out";
+    }
+    if (pattern.size() > MAX_PATTERN_SIZE)
+        return std::to_string(pattern.size()) + " characters long (at most " + std::to_string(MAX_PATTERN_SIZE) + ")";
+    return "";
+}
+
 // ---- The reader ----
 
 class reader {
@@ -529,9 +608,11 @@ private:
             e.kind = expect_kind::printer_pattern;
             if (!more() || peek().kind != token::string) return fail("the pattern is given in quotes: expect printer ~ \"PATTERN\"");
             e.text = toks_[at_++].raw;   // the pattern's own escapes
+            if (std::string problem = pattern_bound_problem(e.text); !problem.empty())
+                return fail("the pattern " + shown(e.text, 40) + " is " + problem);
             // The library reports a bad pattern by an exception: only here.
             try {
-                std::regex pattern(e.text);
+                std::regex pattern(e.text, PATTERN_SYNTAX);
             } catch (const std::regex_error &) {
                 return fail("the pattern " + shown(e.text) + " is not a regular expression");
             }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,14 @@ struct case_plan {
     std::vector<uint32_t> breaks;
     std::vector<expectation> expectations;   // the run's end first
 };
+
+// How a pattern (expect printer ~) is compiled, where it is read and where
+// it is matched: ECMAScript syntax, matched in time polynomial in the line's
+// length (the library's backtracking matcher takes exponential time on
+// patterns such as (a|a)*b); back-references, which need backtracking, are
+// refused.
+constexpr std::regex_constants::syntax_option_type PATTERN_SYNTAX =
+    std::regex_constants::ECMAScript | std::regex_constants::__polynomial;
 
 constexpr uint64_t DEFAULT_LIMIT = 10000000;
 constexpr size_t MAX_CHECK_FILE_BYTES = 1 << 20;

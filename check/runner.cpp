@@ -326,7 +326,7 @@ private:
                           std::to_string(MAX_PATTERN_TEXT) + ")");
             return;
         }
-        const std::regex pattern(e.text);
+        const std::regex pattern(e.text, PATTERN_SYNTAX);
         int number = 0;
         for (size_t start = 0; start < got.size();) {
             number++;

@@ -56,7 +56,7 @@ load_target load_stream(FILE *file, load_report *report)
     load_target target = LOAD_INVALID;
     load_report first;
     int line_number = 0;
-    read_load_lines(file, [&](const char *line) {
+    const load_read_end end = read_load_lines(file, [&](const char *line) {
         line_number++;
         if (has_header) {
             const int error = store_line(target, line);
@@ -67,6 +67,14 @@ load_target load_stream(FILE *file, load_report *report)
         target = load_file_header(line);
         return target != LOAD_INVALID;
     });
+    if (end == LOAD_READ_TOO_LONG) {
+        // A line that never ends (an endless stream): no load file. The
+        // words stored before it stay stored.
+        if (!first.error) first = {ERR_LOAD_FORMAT, line_number + 1};
+        if (report) *report = first;
+        report_error(ERR_LOAD_FORMAT);
+        return LOAD_INVALID;
+    }
     if (has_header && target == LOAD_INVALID) first = {ERR_LOAD_FORMAT, 1};
     if (report) *report = first;
     if (has_header) {

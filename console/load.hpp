@@ -15,8 +15,9 @@ struct load_report {
 
 // Loads an open load file as the Load command does after opening it: the
 // header, every data line, the closing message. Returns the memory loaded,
-// LOAD_INVALID for an empty file or a header that names no memory; with
-// `report`, fills it in.
+// LOAD_INVALID for an empty file, a header that names no memory or a line
+// that does not end within LOAD_LINE_LIMIT characters; with `report`, fills
+// it in.
 load_target load_stream(FILE *file, load_report *report = nullptr);
 
 void load_command();

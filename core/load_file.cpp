@@ -44,37 +44,63 @@ bool load_file_line(load_target target, const char *line, uint32_t &address, uin
 
 namespace {
 
-// Reads one line: its first LOAD_LINE_SIZE - 1 characters, newline included
-// where it fits; the rest of a longer line belongs to it and is skipped. A CR
-// ends a line too, alone or before a newline (then read as one newline).
-// False at the end of the file with nothing read.
-bool read_load_line(FILE *file, char *line)
+// Reads the first piece of one line: its first LOAD_LINE_SIZE - 1 characters,
+// newline included where it fits. A CR ends a line too, alone or before a
+// newline. False at the end of the file with
+// nothing read; `ended` tells whether the line's end was read with it.
+bool read_load_piece(FILE *file, char *line, bool &ended)
 {
     size_t length = 0;
-    int byte;
-    while ((byte = getc_unlocked(file)) != EOF) {
-        if (length < LOAD_LINE_SIZE - 1) line[length++] = static_cast<char>(byte);
-        if (byte == '\n') break;
+    int byte = 0;
+    ended = false;
+    while (length < LOAD_LINE_SIZE - 1 && (byte = getc_unlocked(file)) != EOF) {
+        line[length++] = static_cast<char>(byte);
+        if (byte == '\n') {
+            ended = true;
+            break;
+        }
         if (byte == '\r') {   // a line end, with the newline that may follow it
             const int next = getc_unlocked(file);
             if (next == '\n' && length < LOAD_LINE_SIZE - 1)
                 line[length++] = '\n';
             else if (next != '\n' && next != EOF)
                 ungetc(next, file);
+            ended = true;
             break;
         }
     }
+    if (byte == EOF) ended = true;
     line[length] = '\0';
-    return byte != EOF || length > 0;
+    return length > 0 || byte != EOF;
+}
+
+// Skips the rest of a line whose first piece has been read: false when it has
+// not ended within LOAD_LINE_LIMIT characters in all.
+bool skip_rest_of_line(FILE *file)
+{
+    for (long count = LOAD_LINE_SIZE - 1; count < LOAD_LINE_LIMIT; count++) {
+        const int byte = getc_unlocked(file);
+        if (byte == EOF || byte == '\n') return true;
+        if (byte == '\r') {
+            const int next = getc_unlocked(file);
+            if (next != '\n' && next != EOF) ungetc(next, file);
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-void read_load_lines(FILE *file, load_line_visitor visit, void *context)
+load_read_end read_load_lines(FILE *file, load_line_visitor visit, void *context)
 {
     char line[LOAD_LINE_SIZE];
-    while (read_load_line(file, line))
-        if (!visit(line, context)) return;
+    bool ended;
+    while (read_load_piece(file, line, ended)) {
+        if (!visit(line, context)) return LOAD_READ_STOPPED;
+        if (!ended && !skip_rest_of_line(file)) return LOAD_READ_TOO_LONG;
+    }
+    return LOAD_READ_END;
 }
 
 void write_load_header(FILE *file, load_target target)

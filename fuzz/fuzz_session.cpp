@@ -20,7 +20,8 @@ char scratch[4096];
 
 void remove_scratch() { fs::remove_all(scratch); }
 
-// Copies the load files (*.cm, *.mm) and card decks (KALV.CRD) of every
+// Copies the load files (*.cm, *.mm), sources (*.masm, *.mdat, *.inc: for
+// the check and C interface targets) and card decks (KALV.CRD) of every
 // session directory below `tree` into the working directory; of files with
 // the same name, the first found stays.
 void copy_session_files(const fs::path &tree)
@@ -30,6 +31,7 @@ void copy_session_files(const fs::path &tree)
         for (const fs::directory_entry &file : fs::directory_iterator(dir.path(), error)) {
             const fs::path &path = file.path();
             if (path.extension() == ".cm" || path.extension() == ".mm" ||
+                path.extension() == ".masm" || path.extension() == ".mdat" || path.extension() == ".inc" ||
                 path.filename() == "KALV.CRD")
                 fs::copy_file(path, path.filename(), fs::copy_options::skip_existing, error);
         }

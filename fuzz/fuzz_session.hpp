@@ -8,7 +8,7 @@
 // Once per process: standard output to /dev/null, descriptor 0 to /dev/null
 // (so a session that loads "/dev/stdin" reads nothing), and a fresh scratch
 // directory as the working directory, removed at exit. The scratch directory
-// holds a copy of every load file and card deck of the transcript tests and
+// holds a copy of every load file, source and card deck of the transcript tests and
 // examples, so fuzzed sessions that load them by name run real microprograms.
 void fuzz_session_setup();
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,64 @@ TEST(CheckReader, ValuesTheMachineCannotHold)
     std::vector<std::string> errors;
     ASSERT_TRUE(check::read_check_text("t.check", "set R5 = 1\nexpect R5 = 2\n", file, errors));
     EXPECT_EQ(k3_get(k3_register("R5")), 0x1234u);
+}
+
+// Patterns within the bounds are read, and the largest of them compile and
+// match a printer line of the longest kind without exhausting the stack;
+// patterns past them are refused at their line, before the library sees them.
+TEST(CheckReader, PatternsAreBoundedInDepthAndSize)
+{
+    auto repeated = [](const std::string &piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; i++) text += piece;
+        return text;
+    };
+    const std::string deep32 = repeated("(", 32) + "a" + repeated(")", 32);
+    const struct {
+        std::string pattern;
+        const char *problem;   // nullptr: accepted
+        bool matches = false;  // when accepted: whether a line of 256 a's matches
+    } cases[] = {
+        {deep32, nullptr, true},
+        {repeated("(", 33) + "a" + repeated(")", 33), "is nested more than 32 groups deep"},
+        {repeated("(", 20000) + "a" + repeated(")", 20000), "is nested more than 32 groups deep"},
+        {repeated("(", 40), "is nested more than 32 groups deep"},   // unclosed: depth counts as it opens
+        {"[" + repeated("(", 40) + "]a", nullptr},                  // '(' in a class opens no group
+        {repeated("\\(", 40), nullptr},                            // nor an escaped one
+        {"(?:x?){1000}", nullptr, true},
+        {"(?:x?){1001}", "is larger than 1000 characters with its counted repetitions ({n}) written out"},
+        {"(?:ab){500}", nullptr},
+        {"(?:ab){501}", "is larger than 1000 characters"},
+        {"((a{10}){10}){10}", nullptr},
+        {"((a{10}){10}){11}", "is larger than 1000 characters"},
+        {"x{2,1000}", nullptr},
+        {"x{1001,}", "is larger than 1000 characters"},
+        {"x{999999999999999999999999}", "is larger than 1000 characters"},   // no overflow to a small count
+        {repeated("a", 1000), nullptr},
+        {repeated("a", 1001), "is larger than 1000 characters"},
+        {"^" + repeated("a*", 499) + "$", nullptr, true},
+        {"(a|a)*b", nullptr},                   // no exponential time on 256 a's
+        {"(a*)*b", nullptr},
+        {"(a)\\1", "is not a regular expression"},   // a back-reference would need it
+        {"^" + repeated("a*", 500) + "$", "is 1002 characters long (at most 1000)"},
+    };
+    const std::string line(256, 'a');
+    for (const auto &c : cases) {
+        check::check_file file;
+        std::vector<std::string> errors;
+        const std::string text = "\nexpect printer ~ \"" + c.pattern + "\"\n";
+        const bool read = check::read_check_text("t.check", text, file, errors);
+        if (!c.problem) {
+            EXPECT_TRUE(read) << c.pattern << ": " << (errors.empty() ? "" : errors[0]);
+            // What the runner does with an accepted pattern.
+            EXPECT_EQ(std::regex_search(line, std::regex(c.pattern, check::PATTERN_SYNTAX)), c.matches) << c.pattern;
+            continue;
+        }
+        EXPECT_FALSE(read) << c.pattern.substr(0, 80);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].rfind("t.check:2: the pattern \"", 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find(c.problem), std::string::npos) << errors[0];
+    }
 }
 
 TEST(CheckReader, FilesThatAreNoCheckFiles)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # One hostile environment for the simulator: a load file or device file that
-# is no ordinary file, a load file of binary junk or of one huge line, standard
-# output closed or on a full device, and loads that fill whole memories; a
-# console reader that goes away, a run that is ended by a signal, a printer
-# file past the file-size limit, and a non-blocking console.
+# is no ordinary file, a load file of binary junk, of one huge line or an
+# endless stream, standard output closed or on a full device, and loads that
+# fill whole memories; a console reader that goes away, a run that is ended by
+# a signal, a printer file past the file-size limit, and a non-blocking
+# console.
 #
 #   hostile.sh SIMULATOR SOURCE_DIR CASE
 #
@@ -414,6 +415,43 @@ load_whole_memories)
   cmp -s mm.listed mm.loaded || fail "MM listing differs from the loaded file"
   grep -q ' LOADED TO CM$' .out && grep -q ' LOADED TO MM$' .out || fail "load messages"
   grep -q '^ERROR' .out && fail "an error was reported"
+  ;;
+
+load_endless_lines)
+  # A load file that is an endless stream: its header is read as 511
+  # characters at most, and /dev/zero has none that say CM or MM. A data
+  # line (or a header's rest) that has not ended after 16 MiB ends the load
+  # with the format error; the words stored before it stay stored, the
+  # session goes on.
+  bound=$((16 * 1024 * 1024))
+  { printf 'CM\n010  0000000ABC\n011  0000000DEF'; head -c "$bound" /dev/zero | tr '\0' ' '
+    printf '\n012  0000000123\n'; } > endless.cm
+  { printf 'MM header'; head -c "$bound" /dev/zero; printf '\n0100  1234\n'; } > endless.mm
+  printf 'L\n/dev/zero\nL\nendless.cm\nL\nendless.mm\nD\nC\n10\n12\nM\n100\n100\n.\nE\n' > session
+  run_session session
+  expect_output <<'OUT'
+>> LOAD
+  FILE NAME=?  LOADING '/dev/zero'
+
+ERROR 5
+ INVALID LOAD FILE FOMAT !
+>> LOAD
+  FILE NAME=?  LOADING 'endless.cm'
+
+ERROR 5
+ INVALID LOAD FILE FOMAT !
+>> LOAD
+  FILE NAME=?  LOADING 'endless.mm'
+
+ERROR 5
+ INVALID LOAD FILE FOMAT !
+>> DUMP
+  D?    START ADRS ?    END   ADRS ?010:0000000ABC
+011:0000000DEF
+012:0000000000
+  D?    START ADRS ?    END   ADRS ?0100:0000
+  D?>> >>   KALVO-3 TERMINATED 
+OUT
   ;;
 
 *)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "console/load.hpp"
@@ -127,6 +128,43 @@ TEST(LoadFileLine, ShortLineNeverReadsAnEarlierLinesText)
     // A NUL byte inside a line ends its text for the loader too.
     const char with_nul[] = "00B\0  3333333333\n";
     EXPECT_FALSE(parse(LOAD_CM, with_nul).has_value);
+}
+
+// The line reader hands on each line's first 511 characters before reading
+// more of it: a visitor that stops at a piece leaves the rest unread (the
+// header of an endless stream), and one that goes on has the rest of the line
+// skipped, up to the bound past which the reading ends.
+TEST(LoadFileLines, PiecesAndTheBoundOfALine)
+{
+    const std::string piece(LOAD_LINE_SIZE - 1, 'x');
+    const std::string past_bound(LOAD_LINE_LIMIT, ' ');
+    const struct {
+        std::string text;
+        int stop_after;              // lines visited before the visitor says stop, 0: never
+        std::vector<std::string> lines;
+        load_read_end end;
+        long left;                   // bytes left unread
+    } cases[] = {
+        {"CM\n1\r2\r\n3", 0, {"CM\n", "1\r", "2\r\n", "3"}, LOAD_READ_END, 0},
+        {piece + "yz\n4\n", 0, {piece, "4\n"}, LOAD_READ_END, 0},
+        {piece + "yz\n4\n", 1, {piece}, LOAD_READ_STOPPED, 5},
+        {"MM" + past_bound + "\n5\n", 0, {"MM" + std::string(LOAD_LINE_SIZE - 3, ' ')}, LOAD_READ_TOO_LONG, 5},
+        {"MM" + past_bound.substr(3) + "\n5\n", 0, {"MM" + std::string(LOAD_LINE_SIZE - 3, ' '), "5\n"},
+         LOAD_READ_END, 0},
+    };
+    for (const auto &c : cases) {
+        FILE *file = fmemopen(const_cast<char *>(c.text.data()), c.text.size(), "r");
+        ASSERT_NE(file, nullptr);
+        std::vector<std::string> lines;
+        const load_read_end end = read_load_lines(file, [&](const char *line) {
+            lines.emplace_back(line);
+            return c.stop_after == 0 || static_cast<int>(lines.size()) < c.stop_after;
+        });
+        EXPECT_EQ(end, c.end) << c.text.substr(0, 40);
+        EXPECT_EQ(lines, c.lines) << c.text.substr(0, 40);
+        EXPECT_EQ(static_cast<long>(c.text.size()) - ftell(file), c.left) << c.text.substr(0, 40);
+        fclose(file);
+    }
 }
 
 namespace {
