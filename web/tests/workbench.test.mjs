@@ -301,3 +301,34 @@ test('every register and data-path part that the machine reports is on the page'
                                 'SBUS', 'SBUS-R1', 'SEQ', 'SEQ-CMAR', 'ALU', 'ABUS', 'SHIFTER'].sort());
   assert.deepEqual(w.problems, []);
 });
+
+test('the page shows kalvo3-asm\'s messages for a source at their lines, load errors at theirs, a run\'s error by its message', async () => {
+  // timing_warnings.messages is what kalvo3-asm prints for the source (asm.timing_warnings_messages holds it to that).
+  const data = (name) => fs.readFileSync(new URL(`../../tests/asm/data/${name}`, import.meta.url), 'latin1');
+  const source = data('timing_warnings.masm');
+  const shown = () => page.$$eval('#messages li', (items) => items.map((i) => `${i.className} ${i.textContent}`));
+  const gutter = () => page.$$eval('#editor .gutter div[class]', (lines) => lines.map((l) => `${l.className} ${l.textContent}`));
+  await typeDocument('mm', 'none.mdat', '');
+  await typeDocument('cm', 'timing_warnings.masm', source);
+  await page.click('#assemble');
+  assert.deepEqual(await shown(), data('timing_warnings.messages').trimEnd().split('\n').map((line) => `${line.split(': ')[1]} ${line}`));
+  assert.deepEqual(await gutter(), ['warning 4', 'warning 6', 'warning 8', 'error 10']);
+
+  // Without the error the warnings stay, and the run meets the error they foretell.
+  await typeDocument('cm', 'timing_warnings.masm', source.replace(/^ +L=R9 .*\n/m, ''));
+  await page.click('#assemble');
+  assert.deepEqual(await gutter(), ['warning 4', 'warning 6', 'warning 8']);
+  await run();
+  assert.equal(await status(page), 'error 18 after 2 steps; CMAR 002: MEMORY CYCLE IS NOT READY TO READ');
+
+  for (const [name, text, shownAs, line] of [
+    ['bad.cm', 'XX\n000  0000000000\n', 'error bad.cm:1: ERROR 5: INVALID LOAD FILE FOMAT !', 'error 1'],
+    ['far.mm', 'MM\n0000  0001\n\n10000  0001\n', 'warning far.mm:4: ERROR 3: OUT OF MM ADDRESS LIMIT (0-FFFF) !', 'warning 4'],
+  ]) {
+    await typeDocument(name.endsWith('.cm') ? 'mm' : 'cm', 'none.masm', '');
+    await typeDocument(name.slice(-2), name, text);
+    await page.click('#assemble');
+    assert.deepEqual([await shown(), await gutter()], [[shownAs], [line]]);
+  }
+  assert.deepEqual(w.problems, []);
+});
