@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "api/kalvo3_api.h"
+#include "core/fast_loop.hpp"
 #include "core/micro_cycle.hpp"
 #include "core/stepping.hpp"
 
@@ -103,7 +104,7 @@ void restore_tail(const unsigned char *tail)
 // ---- Snapshots ----
 
 size_t snapshot_limit = 256;                    // SNAPSHOTS
-uint64_t first_interval = uint64_t{1} << 18;
+uint64_t first_interval = uint64_t{1} << 20;
 
 struct snapshot {
     uint64_t step;
@@ -239,6 +240,40 @@ FILE *nowhere()
     return stream;
 }
 
+// Where the registers the interface names live in M, for a question's
+// replay to read them without the interface's table; one not here is read
+// through k3_get.
+struct register_place {
+    const char *name;
+    const void *where;
+    int size;
+};
+const register_place REGISTER_PLACES[] = {
+    {"R0", &M.R[0], 2}, {"R1", &M.R[1], 2}, {"R2", &M.R[2], 2}, {"R3", &M.R[3], 2},
+    {"R4", &M.R[4], 2}, {"R5", &M.R[5], 2}, {"R6", &M.R[6], 2}, {"R7", &M.R[7], 2},
+    {"PC", &M.PC, 4}, {"IR", &M.IR, 2}, {"MAR", &M.MAR, 4}, {"CMAR", &M.CMAR, 4},
+    {"C", &M.C, 4}, {"FSR", &M.FSR, 2}, {"LBUS", &M.LBUS, 2}, {"RBUS", &M.RBUS, 2},
+    {"ABUS", &M.ABUS, 2}, {"SBUS", &M.SBUS, 2}, {"IOBUS", &M.IOBUS, 2},
+    {"ZER", &M.ZER, 4}, {"NEG", &M.NEG, 4}, {"CRY", &M.CRY, 4}, {"OVR", &M.OVR, 4},
+    {"CZ", &M.CZ, 4}, {"T", &M.T, 4},
+    {"LBF", &M.current.LBF, 4}, {"RBF", &M.current.RBF, 4}, {"ALF", &M.current.ALF, 4},
+    {"SHF", &M.current.SHF, 4}, {"SBF", &M.current.SBF, 4}, {"MMF", &M.current.MMF, 4},
+    {"SQF", &M.current.SQF, 4}, {"TSF", &M.current.TSF, 4}, {"EXF", &M.current.EXF, 4},
+    {"ADF", &M.current.ADF, 4},
+    {"MEMCYCLE", &M.mem_cycle, 4}, {"IOCYCLE", &M.io_cycle, 4}, {"SP", &M.cmar_sp, 4},
+    {"S0", &M.cmar_stack[0], 2}, {"S1", &M.cmar_stack[1], 2}, {"S2", &M.cmar_stack[2], 2},
+    {"S3", &M.cmar_stack[3], 2}, {"S4", &M.cmar_stack[4], 2}, {"S5", &M.cmar_stack[5], 2},
+    {"S6", &M.cmar_stack[6], 2}, {"S7", &M.cmar_stack[7], 2},
+};
+
+const register_place *place_of(int reg)
+{
+    const char *name = k3_register_name(reg);
+    for (const register_place &place : REGISTER_PLACES)
+        if (strcmp(place.name, name) == 0) return &place;
+    return nullptr;
+}
+
 // One step of a question's replay; returns the CMAR it ran from.
 uint32_t question_step()
 {
@@ -248,6 +283,17 @@ uint32_t question_step()
     return word;
 }
 
+// Steps a+1..b from state a, noting the last step that changed *value.
+template <typename Value>
+void scan_value(uint64_t a, uint64_t b, const Value *value)
+{
+    Value before = *value;
+    for (uint64_t t = a + 1; t <= b; t++) {
+        const uint32_t word = question_step();
+        if (*value != before) asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND, before = *value;
+    }
+}
+
 // Replays steps a+1..b from snapshot state a and notes the answer's last
 // candidate in that range, if any.
 void scan(uint64_t a, uint64_t b)
@@ -255,12 +301,20 @@ void scan(uint64_t a, uint64_t b)
     switch (asked.kind) {
     case K3_FIND_REGISTER: {
         const int reg = static_cast<int>(asked.what);
-        uint32_t value = k3_get(reg);
-        for (uint64_t t = a + 1; t <= b; t++) {
-            const uint32_t word = question_step();
-            const uint32_t now = k3_get(reg);
-            if (now != value) asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND;
-            value = now;
+        const register_place *place = place_of(reg);
+        switch (place ? place->size : 0) {
+        case 2: scan_value(a, b, static_cast<const uint16_t *>(place->where)); break;
+        case 4: scan_value(a, b, static_cast<const uint32_t *>(place->where)); break;
+        default: {
+            uint32_t value = k3_get(reg);
+            for (uint64_t t = a + 1; t <= b; t++) {
+                const uint32_t word = question_step();
+                const uint32_t now = k3_get(reg);
+                if (now != value) asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND;
+                value = now;
+            }
+            break;
+        }
         }
         break;
     }
@@ -281,13 +335,20 @@ void scan(uint64_t a, uint64_t b)
         }
         break;
     }
-    case K3_FIND_ADDRESS:   // states a..b-1
-        if (M.CMAR == asked.what) asked.found = a, asked.status = K3_FIND_FOUND;
-        for (uint64_t t = a + 1; t < b; t++) {
-            question_step();
+    case K3_FIND_ADDRESS: {   // states a..b-1, with the run loop: a break point at the
+                              // address (any beyond the control memory stops it too)
+        for (point_slot &slot : M.break_points) slot.in_use = 0;
+        M.break_points[0] = {1, static_cast<int32_t>(asked.what)};
+        M.break_active = 1;
+        uint64_t t = a;
+        if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
+        while (t + 1 < b) {
+            M.stop_flag = 0;
+            t += fast_run(b - 1 - t);
             if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
         }
         break;
+    }
     }
 }
 

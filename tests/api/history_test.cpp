@@ -266,6 +266,18 @@ TEST_F(HistoryTest, QuestionsAnswerAsABruteForceScan)
         history_configure(1 + pick(60), 4 + pick(8));
         set_up_machine();
         run_on(steps);
+        if (image == 0) {   // every register once
+            const uint64_t p = k3_history_end();
+            for (int reg = 0; reg < k3_register_count(); reg++) {
+                if (reg == stop_register()) continue;
+                uint32_t word = 0;
+                const uint64_t want = last_register_change(reg, p, word);
+                EXPECT_EQ(ask(K3_FIND_REGISTER, static_cast<uint32_t>(reg), UINT64_MAX),
+                          want ? K3_FIND_FOUND : K3_FIND_NONE) << k3_register_name(reg);
+                EXPECT_EQ(k3_find_step(), want) << k3_register_name(reg);
+                EXPECT_EQ(k3_find_word(), word) << k3_register_name(reg);
+            }
+        }
         for (int question = 0; question < 12; question++) {
             const uint64_t p = pick(static_cast<unsigned>(k3_history_end() + 1));
             ASSERT_EQ(k3_seek(p), 1);
