@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/kalvo3_api.h"
@@ -121,6 +122,12 @@ uint64_t position = 0;                 // steps up to the present state
 uint64_t history_end = 0;              // steps up to the last state recorded
 uint64_t generation = 0;               // histories started so far
 
+// The longest printer text of this history so far: the text at every step
+// is a prefix of it. The printer holds it while the present is the history's
+// end; a seek back cuts the printer's text and keeps the whole here, for a
+// seek forward again.
+std::string history_text;
+
 // The machine as the present state left it, to tell changes from outside.
 MachineState present;
 uint32_t present_reader = 0;
@@ -171,6 +178,7 @@ void start_history()
     interval = first_interval;
     position = history_end = 0;
     generation++;
+    history_text.clear();
     take_snapshot();
     remember_present();
 }
@@ -198,7 +206,8 @@ void restore(const snapshot &s, bool printer)
     for (int p = 0; p < MM_PAGES; p++) memcpy(M.MM + p * PAGE_WORDS, s.mm[p]->words.data(), sizeof(mm_page::words));
     api_reader_seek(s.reader_at);
     if (printer && k3_printer_length() != s.printer_length) {
-        const std::string kept(k3_printer_text(), s.printer_length);
+        if (k3_printer_length() > history_text.size()) history_text.assign(k3_printer_text(), k3_printer_length());
+        const std::string kept = history_text.substr(0, s.printer_length);
         api_printer_replace(kept.data(), kept.size());
     }
 }
@@ -283,14 +292,93 @@ uint32_t question_step()
     return word;
 }
 
-// Steps a+1..b from state a, noting the last step that changed *value.
-template <typename Value>
-void scan_value(uint64_t a, uint64_t b, const Value *value)
+// The words that may change what a question watches: a general register
+// only by a store of the shifter bus to it (SBF names it, or a register
+// that IR selects), PC by a store to PC, a main-memory word only in the
+// cycles after a word that starts a write (MMF 1) while the write is
+// pending. Between them a question's replay runs the run loop, with the
+// writers as its break points (it stops before running one); when more
+// words write than the break point table holds, or for anything else
+// watched, every step is a candidate.
+bool writer[CM_WORDS];
+int32_t writer_addresses[POINT_SLOTS];
+int writer_count = -1;   // -1: every step
+
+int watched_register = -1;   // R0..R7 as 0..7, PC as 8, else -1
+
+bool may_write(uint64_t word)
 {
-    Value before = *value;
-    for (uint64_t t = a + 1; t <= b; t++) {
+    if (asked.kind == K3_FIND_MM_WORD) return field_of(word, FIELD_MMF) == 1;
+    const int sbf = field_of(word, FIELD_SBF);
+    if (watched_register < REGISTERS) return sbf == watched_register || (sbf >= 8 && sbf <= 11);
+    return sbf == 12;
+}
+
+void find_writers()
+{
+    writer_count = -1;
+    if (asked.kind == K3_FIND_REGISTER) {
+        const char *name = k3_register_name(static_cast<int>(asked.what));
+        watched_register = -1;
+        for (int r = 0; r < REGISTERS; r++)
+            if (REGISTER_PLACES[r].name == std::string_view(name)) watched_register = r;
+        if (std::string_view(name) == "PC") watched_register = REGISTERS;
+        if (watched_register < 0) return;
+    } else if (asked.kind != K3_FIND_MM_WORD) {
+        return;
+    }
+    int count = 0;
+    for (uint32_t a = 0; a <= CM_LIMIT; a++) {
+        writer[a] = may_write(M.CM[a]);
+        if (!writer[a]) continue;
+        if (count == POINT_SLOTS) return;
+        writer_addresses[count++] = static_cast<int32_t>(a);
+    }
+    writer_count = count;
+}
+
+// The break point table holds the writers (after a snapshot's restore).
+void mark_writers()
+{
+    for (point_slot &slot : M.break_points) slot.in_use = 0;
+    for (int i = 0; i < writer_count; i++) M.break_points[i] = {1, writer_addresses[i]};
+    M.break_active = 1;
+}
+
+// Steps since the last writer ran after which the replay goes back to the
+// run loop: a call of it costs about as much as this many single steps.
+int quiet_steps = 256;
+
+// Steps a+1..b from state a: notes the last step that changed *value (when
+// given) and the word that started the write it completed (memory), or the
+// last word that started a write (the starter's search, no value).
+template <typename Value>
+void scan_value(uint64_t a, uint64_t b, const Value *value, bool memory)
+{
+    if (writer_count >= 0) mark_writers();
+    Value before = value ? *value : Value{};
+    bool started = false;   // a write was started in this range: by `starter`
+    uint32_t starter = 0;
+    int quiet = 0;
+    uint64_t t = a;
+    while (t < b) {
+        const bool candidate = writer_count < 0 || (M.CMAR <= CM_LIMIT && writer[M.CMAR]);
+        if (!candidate && !(memory && M.mem_cycle == 2) && quiet >= quiet_steps) {
+            M.stop_flag = 0;
+            t += fast_run(b - t);   // stops before the next writer
+            continue;
+        }
+        quiet = candidate ? 0 : quiet + 1;
         const uint32_t word = question_step();
-        if (*value != before) asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND, before = *value;
+        t++;
+        if (value && *value != before) {
+            asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND, before = *value;
+            if (memory) asked.need_starter = !started, asked.starter = starter;
+        }
+        if (memory && M.current.MMF == 1) {
+            started = true, starter = word;
+            if (!value) asked.starter = word, asked.need_starter = false;
+        }
     }
 }
 
@@ -303,8 +391,8 @@ void scan(uint64_t a, uint64_t b)
         const int reg = static_cast<int>(asked.what);
         const register_place *place = place_of(reg);
         switch (place ? place->size : 0) {
-        case 2: scan_value(a, b, static_cast<const uint16_t *>(place->where)); break;
-        case 4: scan_value(a, b, static_cast<const uint32_t *>(place->where)); break;
+        case 2: scan_value(a, b, static_cast<const uint16_t *>(place->where), false); break;
+        case 4: scan_value(a, b, static_cast<const uint32_t *>(place->where), false); break;
         default: {
             uint32_t value = k3_get(reg);
             for (uint64_t t = a + 1; t <= b; t++) {
@@ -318,23 +406,12 @@ void scan(uint64_t a, uint64_t b)
         }
         break;
     }
-    case K3_FIND_MM_WORD: {
-        const uint32_t address = asked.what;
-        uint16_t value = M.MM[address];
-        bool started = false;   // a write was started in this range: by `starter`
-        uint32_t starter = 0;
-        for (uint64_t t = a + 1; t <= b; t++) {
-            const uint32_t word = question_step();
-            if (M.MM[address] != value) {
-                asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND;
-                asked.need_starter = !started;
-                asked.starter = starter;
-                value = M.MM[address];
-            }
-            if (M.current.MMF == 1) started = true, starter = word;
-        }
+    case K3_FIND_MM_WORD:
+        if (asked.need_starter)
+            scan_value<uint16_t>(a, b, nullptr, true);
+        else
+            scan_value(a, b, &M.MM[asked.what], true);
         break;
-    }
     case K3_FIND_ADDRESS: {   // states a..b-1, with the run loop: a break point at the
                               // address (any beyond the control memory stops it too)
         for (point_slot &slot : M.break_points) slot.in_use = 0;
@@ -352,20 +429,11 @@ void scan(uint64_t a, uint64_t b)
     }
 }
 
-// The word that started the write found, in steps a+1..b: the last word
-// that started a write there.
-void scan_for_starter(uint64_t a, uint64_t b)
-{
-    for (uint64_t t = a + 1; t <= b; t++) {
-        const uint32_t word = question_step();
-        if (M.current.MMF == 1) asked.starter = word, asked.need_starter = false;
-    }
-}
-
 // Replays intervals newest first until about `budget` steps are replayed or
 // the question is answered.
 void search(uint64_t budget)
 {
+    find_writers();
     uint64_t done = 0;
     while (asked.status == K3_FIND_RUNNING && done < budget) {
         if (asked.scan_end == 0) {   // the history's start: nothing (further)
@@ -378,7 +446,7 @@ void search(uint64_t budget)
         const uint64_t a = s.step, b = asked.scan_end;
         restore(s, false);
         if (asked.need_starter) {
-            scan_for_starter(a, b);
+            scan(a, b);
             if (!asked.need_starter) asked.status = K3_FIND_FOUND;
         } else {
             scan(a, b);
@@ -425,8 +493,9 @@ void history_restart()
 
 void history_deck_replaced() { deck_generation++; }
 
-void history_configure(uint64_t first, size_t limit)
+void history_configure(uint64_t first, size_t limit, int quiet)
 {
+    quiet_steps = quiet;
     first_interval = std::max<uint64_t>(first, 1);
     snapshot_limit = std::max<size_t>(limit, 2);
     start_history();
@@ -514,7 +583,7 @@ int k3_seek(uint64_t step)
 
 uint64_t k3_history_memory(void)
 {
-    return page_bytes + snapshots.capacity() * sizeof(snapshot) + sizeof present;
+    return page_bytes + snapshots.capacity() * sizeof(snapshot) + sizeof present + history_text.capacity();
 }
 
 int k3_find_start(int kind, uint32_t what)

@@ -89,7 +89,7 @@ protected:
     std::vector<bool> started_write;        // [t]: step t started a write
     std::vector<mm_change> mm_changes;
 
-    void TearDown() override { history_configure(uint64_t{1} << 18, 256); }
+    void TearDown() override { history_configure(uint64_t{1} << 20, 256, 256); }
 
     uint64_t plausible_word(uint32_t base)
     {
@@ -101,10 +101,14 @@ protected:
         m.shf = static_cast<int>(chance(50) ? 6 : pick(8));
         m.sbf = static_cast<int>(chance(20) ? 15 : pick(13));
         m.mmf = static_cast<int>(chance(30) ? 1 : pick(4));
-        m.sqf = static_cast<int>(chance(70) ? 0 : pick(9));
+        // Jumps, tests, calls and returns within the image's 32 words, no
+        // dispatch (it would leave them).
+        static constexpr int SQF[] = {SQF_CONTINUE, SQF_CONTINUE, SQF_CONTINUE, SQF_JUMP, SQF_JUMP_IF_TRUE,
+                                      SQF_JUMP_IF_FALSE, SQF_JUMP_IF_TRUE, SQF_JUMP_IF_FALSE, SQF_CALL, SQF_RETURN};
+        m.sqf = SQF[pick(std::size(SQF))];
         m.exf = chance(1) ? 13 : EXF[pick(std::size(EXF))];
         m.tsf = static_cast<int>(pick(8));
-        m.adf = static_cast<int>((base & 0x1FF) + pick(24)) & 0x1FF;
+        m.adf = static_cast<int>((base & 0x1FF) + pick(32)) & 0x1FF;
         return m.word();
     }
 
@@ -120,6 +124,7 @@ protected:
         for (int r = 0; r < 8; r++) register_values.push_back({r, static_cast<uint32_t>(pick(64))});
         for (const char *entry : {"S0", "S1", "S2", "S3", "S4", "S5", "S6", "S7"})   // power on keeps them
             register_values.push_back({k3_register(entry), base + pick(32)});
+        register_values.push_back({k3_register("SP"), pick(STACK_DEPTH + 1)});
         if (chance(30)) break_addresses.push_back(base + pick(32));
         deck.clear();
         for (unsigned i = 0, n = pick(60); i < n; i++) deck += static_cast<char>(rng());
@@ -263,11 +268,25 @@ TEST_F(HistoryTest, QuestionsAnswerAsABruteForceScan)
         random_image();
         const uint64_t steps = 200 + pick(800);
         make_reference(steps);
-        history_configure(1 + pick(60), 4 + pick(8));
+        // Questions go back to the run loop after a few single steps.
+        history_configure(1 + pick(60), 4 + pick(8), static_cast<int>(pick(4)));
         set_up_machine();
         run_on(steps);
-        if (image == 0) {   // every register once
-            const uint64_t p = k3_history_end();
+        {   // every register and every word the program wrote, at one step
+            const uint64_t p = pick(static_cast<unsigned>(k3_history_end() + 1));
+            ASSERT_EQ(k3_seek(p), 1);
+            std::vector<bool> written(MM_WORDS);
+            for (const mm_change &c : mm_changes) written[c.address] = true;
+            for (uint32_t address = 0; address < MM_WORDS; address++) {
+                if (!written[address]) continue;
+                uint32_t word = 0, starter = 0;
+                const uint64_t want = last_mm_change(address, p, word, starter);
+                EXPECT_EQ(ask(K3_FIND_MM_WORD, address, UINT64_MAX), want ? K3_FIND_FOUND : K3_FIND_NONE)
+                    << "word " << address;
+                EXPECT_EQ(k3_find_step(), want) << "word " << address;
+                EXPECT_EQ(k3_find_word(), word) << "word " << address;
+                EXPECT_EQ(k3_find_starter(), starter) << "word " << address;
+            }
             for (int reg = 0; reg < k3_register_count(); reg++) {
                 if (reg == stop_register()) continue;
                 uint32_t word = 0;
