@@ -25,10 +25,18 @@ struct shown {
     uint32_t printer_length = 0, cards = 0;
 };
 
+// A hash of 8 bytes at a time (the rest byte by byte).
 uint64_t hash_bytes(const void *data, size_t size, uint64_t h = 1469598103934665603ull)
 {
     const auto *p = static_cast<const unsigned char *>(data);
-    for (size_t i = 0; i < size; i++) h = (h ^ p[i]) * 1099511628211ull;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, p + i, 8);
+        h = (h ^ word) * 0x100000001b3ull;
+        h ^= h >> 29;
+    }
+    for (; i < size; i++) h = (h ^ p[i]) * 1099511628211ull;
     return h;
 }
 
@@ -39,10 +47,9 @@ shown look()
     shown s;
     for (int r = 0; r < k3_register_count(); r++)
         if (r != stop_register()) s.registers.push_back(k3_get(r));
-    for (uint32_t a = 0; a <= CM_LIMIT; a++) {
-        const uint32_t words[2] = {k3_cm_high(a), k3_cm_low(a)};
-        s.cm = hash_bytes(words, sizeof words, s.cm);
-    }
+    static uint32_t cm[CM_WORDS][2];
+    for (uint32_t a = 0; a <= CM_LIMIT; a++) cm[a][0] = k3_cm_high(a), cm[a][1] = k3_cm_low(a);
+    s.cm = hash_bytes(cm, sizeof cm);
     s.mm = hash_bytes(k3_mm(), MM_WORDS * sizeof(uint16_t));
     s.printer_length = k3_printer_length();
     s.printer = hash_bytes(k3_printer_text(), s.printer_length);
