@@ -621,7 +621,7 @@ int k3_find_continue(uint64_t steps)
     FILE *printer = M.printer_file;
     M.printer_file = nowhere();
     set_console_sink(discard_console);
-    search(steps);
+    search(std::max<uint64_t>(steps, 1));   // at least one interval
     set_console_sink(api_console_collector());
     memcpy(&M, &present, sizeof M);   // the present, with the device streams it had
     M.printer_file = printer;

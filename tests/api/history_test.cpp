@@ -477,6 +477,15 @@ TEST_F(HistoryTest, QuestionsRefuseWhatTheyCannotAsk)
     EXPECT_EQ(k3_find_start(7, 0), 0);
     EXPECT_EQ(k3_find_start(K3_FIND_ADDRESS, 0), 1);
     EXPECT_EQ(k3_find_continue(10), K3_FIND_NONE);   // an empty history
+
+    // A budget of 0 still replays an interval: a loop of calls ends.
+    history_configure(4, 8);
+    k3_run(20, 0);   // zero control memory: CMAR stays 000
+    ASSERT_EQ(k3_find_start(K3_FIND_ADDRESS, 1), 1);
+    int status = K3_FIND_RUNNING;
+    for (int call = 0; call < 10 && status == K3_FIND_RUNNING; call++) status = k3_find_continue(0);
+    EXPECT_EQ(status, K3_FIND_NONE);
+    EXPECT_EQ(k3_find_searched(), 20u);
 }
 
 }  // namespace
