@@ -7,6 +7,7 @@
 // into one, both put into the machine's device streams before start_io would
 // open a file.
 #include "api/kalvo3_api.h"
+#include "api/history.hpp"
 
 #include <algorithm>
 #include <array>
@@ -60,6 +61,7 @@ void open_reader()
 
 void open_printer(const char *text, size_t length)
 {
+    printer_dropping();
     if (M.printer_file) fclose(M.printer_file);
     free(printer_bytes);
     printer_bytes = nullptr;
@@ -96,7 +98,7 @@ struct record {
     std::array<std::shared_ptr<const cm_page>, CM_PAGES> cm;
     std::array<std::shared_ptr<const mm_page>, MM_PAGES> mm;
     uint32_t reader_at;
-    std::string printed;
+    printer_mark printed;
 };
 
 std::deque<record> history;
@@ -177,6 +179,7 @@ void k3_power_on(void)
     steps_made = 0;
     last_error = 0;
     last_error_line = 0;
+    history_restart();
 }
 
 void k3_reset(void)
@@ -334,7 +337,7 @@ int k3_run(uint32_t limit, int profile)
     start_run();
     M.step_count = 0;
     M.max_steps = limit > INT32_MAX ? INT32_MAX : static_cast<int32_t>(limit);
-    steps_made = static_cast<uint32_t>(run_steps(limit, profile ? profile_counts.data() : nullptr));
+    steps_made = static_cast<uint32_t>(history_run(limit, profile ? profile_counts.data() : nullptr));
     M.step_count = static_cast<int32_t>(steps_made);
     if (M.printer_file) fflush(M.printer_file);
 
@@ -374,7 +377,7 @@ void k3_checkpoint(void)
     for (int p = 0; p < MM_PAGES; p++)
         r.mm[p] = keep_page<mm_page>(M.MM + p * PAGE_WORDS, before ? before->mm[p] : nullptr);
     r.reader_at = reader_position();
-    r.printed.assign(k3_printer_text(), k3_printer_length());
+    r.printed = printer_mark_now();
     history.push_back(std::move(r));
     if (history.size() > K3_HISTORY) history.pop_front();
 }
@@ -393,7 +396,7 @@ int k3_undo(void)
         clearerr(M.reader_file);
         fseek(M.reader_file, r.reader_at, SEEK_SET);
     }
-    open_printer(r.printed.data(), r.printed.size());
+    printer_restore(r.printed);
     history.pop_back();
     return 1;
 }
@@ -514,6 +517,7 @@ void k3_cards_set(const char *bytes, uint32_t length)
 {
     card_deck.assign(bytes, length);
     open_reader();
+    history_deck_replaced();
 }
 
 void k3_cards_rewind(void)
@@ -540,3 +544,23 @@ uint32_t k3_printer_length(void)
 void k3_printer_clear(void) { open_printer(nullptr, 0); }
 
 }  // extern "C"
+
+// ---- For the history (api/history.hpp) ----
+
+void api_printer_replace(const char *text, size_t length) { open_printer(text, length); }
+uint32_t api_reader_position() { return reader_position(); }
+
+void api_reader_seek(uint32_t at)
+{
+    if (!M.reader_file) return;
+    clearerr(M.reader_file);
+    fseek(M.reader_file, at, SEEK_SET);
+}
+
+console_sink api_console_collector() { return collect_console; }
+
+void api_set_run_record(uint32_t steps, int error)
+{
+    steps_made = steps;
+    last_error = error;
+}

@@ -129,15 +129,85 @@ const char *k3_error_text(int number);
 const uint64_t *k3_profile(void);
 void k3_profile_clear(void);
 
-/* History: k3_checkpoint() records the whole machine (registers, memories,
- * the card reader's position, the printer text); k3_undo() returns to the
- * latest record and drops it, or returns 0 when there is none. The last
- * K3_HISTORY records are kept; memory pages that did not change are shared
- * between records, so a record of a single step costs about 2 KiB. */
+/* Checkpoints of changes made from outside: k3_checkpoint() records the
+ * whole machine (registers, memories, the card reader's position, the
+ * printer text); k3_undo() returns to the latest record and drops it, or
+ * returns 0 when there is none. The last K3_HISTORY records are kept; memory
+ * pages that did not change are shared between records, and the printer text
+ * is shared too (a record holds its length; the text is copied once, when
+ * the printer is cleared or cut while a record still needs it), so a record
+ * costs about 2 KiB. Runs need no record: see k3_seek. */
 #define K3_HISTORY 4096
 void k3_checkpoint(void);
 int k3_undo(void);
 int k3_history_size(void);
+
+/* ---- Time travel ------------------------------------------------------- */
+
+/* Every run is recorded: the history holds every state the machine passed
+ * through since the last change made from outside (power on, reset, a load,
+ * a register, a memory word, a break point, the card deck, the printer, an
+ * undo) and grows across any number of k3_run calls. It keeps snapshots at
+ * intervals and replays between them, so it takes bounded memory (under
+ * 64 MiB) however long the runs.
+ *
+ * k3_position: the steps in the history up to the present state (0 right
+ * after a change from outside); k3_history_end: up to its last state.
+ *
+ * k3_seek(step), step <= k3_history_end(): puts the machine in the state it
+ * had after that many steps (registers, buses, flags, fields, cycle states,
+ * CMAR stack, both memories, the card reader's position, the printer text)
+ * and returns 1. The console text is not repeated. The run bookkeeping is as
+ * one run from the history's start that stopped there: k3_steps() and the
+ * step counter give `step` (cut to 32 bits), STOP is what that last step and
+ * the break point check after it left, k3_last_error() the error that step
+ * reported. Beyond the end it returns 0 and changes nothing.
+ *
+ * A run after a seek back goes through the recorded states again (the
+ * machine is deterministic between changes from outside), so the later
+ * history is kept and the run extends it only past its end. A change from
+ * outside after a seek back starts a new history from that state: the
+ * states after it, and before it, are dropped (k3_checkpoint/k3_undo keep
+ * the outside changes).
+ *
+ * With WebAssembly, 64-bit arguments and results are BigInt (the module is
+ * built with WASM_BIGINT). */
+uint64_t k3_position(void);
+uint64_t k3_history_end(void);
+int k3_seek(uint64_t step);
+/* Bytes the history holds now (snapshots, their shared memory pages). */
+uint64_t k3_history_memory(void);
+
+/* Reverse questions, answered by replaying the history backwards from the
+ * present, newest interval first, a bounded number of steps per call:
+ *  - K3_FIND_REGISTER (what: a register number of k3_register): the last
+ *    step t <= k3_position() after which the register's value differs from
+ *    its value before it; k3_find_word() the CM address of the word run in
+ *    step t.
+ *  - K3_FIND_MM_WORD (what: a main-memory address): the same for the word;
+ *    k3_find_word() the word in whose cycle the data was taken (step t),
+ *    k3_find_starter() the word that started the write (K3_FIND_UNKNOWN
+ *    when it was started before the history's start).
+ *  - K3_FIND_ADDRESS (what: a CM address): the last step t < k3_position()
+ *    after which CMAR held the address (run backwards to a break point).
+ * k3_find_start starts a question (0 for an unknown kind or register, else
+ * 1); k3_find_continue(steps) replays about `steps` more steps (whole
+ * intervals, at least one) and returns K3_FIND_RUNNING, K3_FIND_FOUND,
+ * K3_FIND_NONE (nothing in the whole history) or K3_FIND_LOST (the history
+ * started anew since the question began, or no question). The machine state
+ * shown is unchanged by these calls; stop a search by not continuing it.
+ * k3_find_searched: steps replayed so far, for a progress display, of
+ * k3_find_span() in all at most. */
+enum k3_find_kind { K3_FIND_REGISTER = 0, K3_FIND_MM_WORD = 1, K3_FIND_ADDRESS = 2 };
+enum k3_find_status { K3_FIND_RUNNING = 0, K3_FIND_FOUND = 1, K3_FIND_NONE = 2, K3_FIND_LOST = -1 };
+#define K3_FIND_UNKNOWN 0xFFFFFFFFu
+int k3_find_start(int kind, uint32_t what);
+int k3_find_continue(uint64_t steps);
+uint64_t k3_find_searched(void);
+uint64_t k3_find_span(void);
+uint64_t k3_find_step(void);
+uint32_t k3_find_word(void);
+uint32_t k3_find_starter(void);
 
 /* ---- Break points ------------------------------------------------------ */
 

@@ -1,0 +1,594 @@
+// The history of runs (see history.hpp and kalvo3_api.h).
+//
+// The machine is deterministic between changes made from outside: a state
+// and the card deck it reads decide every later state. So the history is a
+// list of snapshots, one every `interval` steps from its start, and a state
+// between two of them is found again by restoring the earlier one and running
+// on. A snapshot holds the machine state after the two memories (a few
+// hundred bytes), the memories in pages shared with the snapshot before when
+// they did not change, the card reader's position and the printer text's
+// length (the text before a point never changes within a history).
+//
+// Memory stays bounded: at SNAPSHOTS (256) snapshots every other one is dropped and
+// the interval doubles, so a history of n steps keeps between SNAPSHOTS / 2
+// and SNAPSHOTS of them, about n / SNAPSHOTS steps apart at most.
+//
+// A run records as it goes: it runs to the next snapshot's step, takes the
+// snapshot and goes on, with the run loop unchanged. Before each run, seek
+// and question the machine is compared with the state the history's present
+// left: any difference is a change made from outside, and the history starts
+// anew from the machine as it stands.
+//
+// A seek restores the latest snapshot before the target (or goes on from
+// the present when that is nearer) and replays to one step before it with
+// the run loop, console text discarded, then makes the last step alone, with
+// the break point check after it, to learn what a run stopping there reports.
+//
+// A question replays intervals newest first, step by step, with the printer
+// writing nowhere, and puts the present back after every call.
+#include "api/history.hpp"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "api/kalvo3_api.h"
+#include "core/fast_loop.hpp"
+#include "core/machine_description.hpp"
+#include "core/micro_cycle.hpp"
+#include "core/stepping.hpp"
+
+namespace {
+
+// ---- Memory pages shared between snapshots ----
+
+constexpr int PAGE_WORDS = 1024;
+constexpr int CM_PAGES = CM_WORDS / PAGE_WORDS;
+constexpr int MM_PAGES = MM_WORDS / PAGE_WORDS;
+
+uint64_t page_bytes = 0;   // held by every page alive
+
+template <typename Word>
+struct page {
+    std::array<Word, PAGE_WORDS> words;
+    explicit page(const Word *from)
+    {
+        memcpy(words.data(), from, sizeof words);
+        page_bytes += sizeof *this;
+    }
+    ~page() { page_bytes -= sizeof *this; }
+    page(const page &) = delete;
+    page &operator=(const page &) = delete;
+};
+using cm_page = page<uint64_t>;
+using mm_page = page<uint16_t>;
+
+template <typename Page, typename Word>
+std::shared_ptr<const Page> share_page(const Word *words, const std::shared_ptr<const Page> &before)
+{
+    if (before && memcmp(before->words.data(), words, sizeof before->words) == 0) return before;
+    return std::make_shared<const Page>(words);
+}
+
+// ---- The machine state in parts ----
+
+static_assert(offsetof(MachineState, CM) == 0 && offsetof(MachineState, MM) == sizeof M.CM,
+              "the memories open the machine state");
+constexpr size_t TAIL_OFFSET = offsetof(MachineState, MM) + sizeof M.MM;
+constexpr size_t TAIL_BYTES = sizeof(MachineState) - TAIL_OFFSET;
+// The run bookkeeping and the device streams lie between these two: a run
+// or the interface sets them, they are no change to the machine.
+constexpr size_t RUN_OFFSET = offsetof(MachineState, stop_flag);
+constexpr size_t AIDS_OFFSET = offsetof(MachineState, break_points);
+static_assert(RUN_OFFSET < offsetof(MachineState, step_count) &&
+                  offsetof(MachineState, max_steps) < offsetof(MachineState, reader_file) &&
+                  offsetof(MachineState, printer_file) < AIDS_OFFSET,
+              "run bookkeeping and streams lie together");
+
+const unsigned char *bytes_of(const MachineState &state) { return reinterpret_cast<const unsigned char *>(&state); }
+
+// Puts `tail` (a machine state's bytes after the memories) into M, keeping
+// M's device streams.
+void restore_tail(const unsigned char *tail)
+{
+    FILE *reader = M.reader_file, *printer = M.printer_file;
+    memcpy(reinterpret_cast<unsigned char *>(&M) + TAIL_OFFSET, tail, TAIL_BYTES);
+    M.reader_file = reader;
+    M.printer_file = printer;
+}
+
+// ---- Snapshots ----
+
+size_t snapshot_limit = 256;                    // SNAPSHOTS
+uint64_t first_interval = uint64_t{1} << 20;
+
+struct snapshot {
+    uint64_t step;
+    std::array<unsigned char, TAIL_BYTES> tail;
+    std::array<std::shared_ptr<const cm_page>, CM_PAGES> cm;
+    std::array<std::shared_ptr<const mm_page>, MM_PAGES> mm;
+    uint32_t reader_at;
+    size_t printer_length;
+};
+
+std::vector<snapshot> snapshots;       // by step; the first at step 0
+uint64_t interval = first_interval;    // steps between snapshots
+uint64_t position = 0;                 // steps up to the present state
+uint64_t history_end = 0;              // steps up to the last state recorded
+uint64_t generation = 0;               // histories started so far
+
+// The longest printer text of this history so far: the text at every step
+// is a prefix of it. The printer holds it while the present is the history's
+// end; a seek back cuts the printer's text and keeps the whole here, for a
+// seek forward again.
+std::string history_text;
+
+// The machine as the present state left it, to tell changes from outside.
+MachineState present;
+uint32_t present_reader = 0;
+size_t present_printer = 0;
+uint64_t deck_generation = 0, present_deck = 0;
+
+void remember_present()
+{
+    memcpy(&present, &M, sizeof M);
+    present_reader = api_reader_position();
+    present_printer = k3_printer_length();
+    present_deck = deck_generation;
+}
+
+bool unchanged_since_present()
+{
+    return memcmp(bytes_of(M), bytes_of(present), RUN_OFFSET) == 0 &&
+           memcmp(bytes_of(M) + AIDS_OFFSET, bytes_of(present) + AIDS_OFFSET, sizeof M - AIDS_OFFSET) == 0 &&
+           api_reader_position() == present_reader && k3_printer_length() == present_printer &&
+           deck_generation == present_deck;
+}
+
+void take_snapshot()
+{
+    if (snapshots.size() >= snapshot_limit) {   // thin: keep every other one from the first
+        size_t kept = 0;
+        for (size_t i = 0; i < snapshots.size(); i += 2) snapshots[kept++] = std::move(snapshots[i]);
+        snapshots.resize(kept);
+        interval *= 2;
+    }
+    const snapshot *before = snapshots.empty() ? nullptr : &snapshots.back();
+    snapshot s;
+    s.step = position;
+    memcpy(s.tail.data(), bytes_of(M) + TAIL_OFFSET, TAIL_BYTES);
+    for (int p = 0; p < CM_PAGES; p++)
+        s.cm[p] = share_page<cm_page>(M.CM + p * PAGE_WORDS, before ? before->cm[p] : nullptr);
+    for (int p = 0; p < MM_PAGES; p++)
+        s.mm[p] = share_page<mm_page>(M.MM + p * PAGE_WORDS, before ? before->mm[p] : nullptr);
+    s.reader_at = api_reader_position();
+    s.printer_length = k3_printer_length();
+    snapshots.push_back(std::move(s));
+}
+
+void start_history()
+{
+    snapshots.clear();
+    snapshots.reserve(snapshot_limit);
+    interval = first_interval;
+    position = history_end = 0;
+    generation++;
+    history_text.clear();
+    take_snapshot();
+    remember_present();
+}
+
+// Starts a new history if the machine was changed from outside.
+void follow_outside_changes()
+{
+    if (snapshots.empty() || !unchanged_since_present()) start_history();
+}
+
+// The latest snapshot at or before `step`.
+const snapshot &snapshot_at_or_before(uint64_t step)
+{
+    auto after = std::upper_bound(snapshots.begin(), snapshots.end(), step,
+                                  [](uint64_t at, const snapshot &s) { return at < s.step; });
+    return *(after - 1);
+}
+
+// Puts the machine state of `s` into M; the printer text is cut to its
+// length only when `printer` (a question's replay prints nowhere).
+void restore(const snapshot &s, bool printer)
+{
+    restore_tail(s.tail.data());
+    for (int p = 0; p < CM_PAGES; p++) memcpy(M.CM + p * PAGE_WORDS, s.cm[p]->words.data(), sizeof(cm_page::words));
+    for (int p = 0; p < MM_PAGES; p++) memcpy(M.MM + p * PAGE_WORDS, s.mm[p]->words.data(), sizeof(mm_page::words));
+    api_reader_seek(s.reader_at);
+    if (printer && k3_printer_length() != s.printer_length) {
+        if (k3_printer_length() > history_text.size()) history_text.assign(k3_printer_text(), k3_printer_length());
+        const std::string kept = history_text.substr(0, s.printer_length);
+        api_printer_replace(kept.data(), kept.size());
+    }
+}
+
+// ---- Console text while replaying ----
+
+std::string captured;
+void discard_console(const char *, size_t) {}
+void capture_console(const char *text, size_t length) { captured.append(text, length); }
+
+// Replays from the state after step `from` to the state after step `to`
+// with the run loop, across stops of every kind.
+void replay(uint64_t from, uint64_t to)
+{
+    while (from < to) {
+        M.stop_flag = 0;
+        from += run_steps(to - from);
+    }
+}
+
+// ---- Reverse questions ----
+
+struct question {
+    int kind = -1;
+    uint32_t what = 0;
+    uint64_t generation = 0;   // of the history it asks
+    uint64_t from = 0;         // the present when it began
+    uint64_t scan_end = 0;     // intervals from here back are still to replay
+    uint64_t searched = 0;
+    int status = K3_FIND_LOST;
+    bool need_starter = false;   // found a memory write started before its interval
+    uint64_t found = 0;
+    uint32_t word = 0, starter = 0;
+} asked;
+
+FILE *nowhere()
+{
+    static FILE *stream = fopen("/dev/null", "w");
+    return stream;
+}
+
+// One step of a question's replay; returns the CMAR it ran from.
+uint32_t question_step()
+{
+    const uint32_t word = M.CMAR;
+    M.stop_flag = 0;
+    micro_cycle();
+    return word;
+}
+
+// The words that may change what a question watches: a general register
+// only by a store of the shifter bus to it (SBF names it, or a register
+// that IR selects), PC by a store to PC, a main-memory word only in the
+// cycles after a word that starts a write (MMF 1) while the write is
+// pending. Between them a question's replay runs the run loop, with the
+// writers as its break points (it stops before running one); when more
+// words write than the break point table holds, or for anything else
+// watched, every step is a candidate.
+bool writer[CM_WORDS];
+int32_t writer_addresses[POINT_SLOTS];
+int writer_count = -1;   // -1: every step
+
+int watched_register = -1;   // R0..R7 as 0..7, PC as 8, else -1
+
+bool may_write(uint64_t word)
+{
+    if (asked.kind == K3_FIND_MM_WORD) return field_of(word, FIELD_MMF) == 1;
+    const int sbf = field_of(word, FIELD_SBF);
+    if (watched_register < REGISTERS) return sbf == watched_register || (sbf >= 8 && sbf <= 11);
+    return sbf == 12;
+}
+
+void find_writers()
+{
+    writer_count = -1;
+    if (asked.kind == K3_FIND_REGISTER) {
+        const int reg = static_cast<int>(asked.what);
+        watched_register = reg >= REG_R0 && reg <= REG_R7 ? reg - REG_R0 : reg == REG_PC ? REGISTERS : -1;
+        if (watched_register < 0) return;
+    } else if (asked.kind != K3_FIND_MM_WORD) {
+        return;
+    }
+    int count = 0;
+    for (uint32_t a = 0; a <= CM_LIMIT; a++) {
+        writer[a] = may_write(M.CM[a]);
+        if (!writer[a]) continue;
+        if (count == POINT_SLOTS) return;
+        writer_addresses[count++] = static_cast<int32_t>(a);
+    }
+    writer_count = count;
+}
+
+// The break point table holds the writers (after a snapshot's restore).
+void mark_writers()
+{
+    for (point_slot &slot : M.break_points) slot.in_use = 0;
+    for (int i = 0; i < writer_count; i++) M.break_points[i] = {1, writer_addresses[i]};
+    M.break_active = 1;
+}
+
+// Steps since the last writer ran after which the replay goes back to the
+// run loop: a call of it costs about as much as this many single steps.
+int quiet_steps = 256;
+
+// Steps a+1..b from state a: notes the last step that changed *value (when
+// given) and the word that started the write it completed (memory), or the
+// last word that started a write (the starter's search, no value).
+template <typename Value>
+void scan_value(uint64_t a, uint64_t b, const Value *value, bool memory)
+{
+    if (writer_count >= 0) mark_writers();
+    Value before = value ? *value : Value{};
+    bool started = false;   // a write was started in this range: by `starter`
+    uint32_t starter = 0;
+    int quiet = 0;
+    uint64_t t = a;
+    while (t < b) {
+        const bool candidate = writer_count < 0 || (M.CMAR <= CM_LIMIT && writer[M.CMAR]);
+        if (!candidate && !(memory && M.mem_cycle == 2) && quiet >= quiet_steps) {
+            M.stop_flag = 0;
+            t += fast_run(b - t);   // stops before the next writer
+            continue;
+        }
+        quiet = candidate ? 0 : quiet + 1;
+        const uint32_t word = question_step();
+        t++;
+        if (value && *value != before) {
+            asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND, before = *value;
+            if (memory) asked.need_starter = !started, asked.starter = starter;
+        }
+        if (memory && M.current.MMF == 1) {
+            started = true, starter = word;
+            if (!value) asked.starter = word, asked.need_starter = false;
+        }
+    }
+}
+
+// Replays steps a+1..b from snapshot state a and notes the answer's last
+// candidate in that range, if any.
+void scan(uint64_t a, uint64_t b)
+{
+    switch (asked.kind) {
+    case K3_FIND_REGISTER: {
+        // The interface numbers the registers as the machine's description
+        // does, and the description says where each one lives.
+        const machine_register &row = MACHINE_REGISTERS[asked.what];
+        if (row.word16)
+            scan_value(a, b, row.word16, false);
+        else if (row.word32)
+            scan_value(a, b, row.word32, false);
+        else
+            scan_value(a, b, row.word_int, false);
+        break;
+    }
+    case K3_FIND_MM_WORD:
+        if (asked.need_starter)
+            scan_value<uint16_t>(a, b, nullptr, true);
+        else
+            scan_value(a, b, &M.MM[asked.what], true);
+        break;
+    case K3_FIND_ADDRESS: {   // states a..b-1, with the run loop: a break point at the
+                              // address (any beyond the control memory stops it too)
+        for (point_slot &slot : M.break_points) slot.in_use = 0;
+        M.break_points[0] = {1, static_cast<int32_t>(asked.what)};
+        M.break_active = 1;
+        uint64_t t = a;
+        if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
+        while (t + 1 < b) {
+            M.stop_flag = 0;
+            t += fast_run(b - 1 - t);
+            if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
+        }
+        break;
+    }
+    }
+}
+
+// Replays intervals newest first until about `budget` steps are replayed or
+// the question is answered.
+void search(uint64_t budget)
+{
+    find_writers();
+    uint64_t done = 0;
+    while (asked.status == K3_FIND_RUNNING && done < budget) {
+        if (asked.scan_end == 0) {   // the history's start: nothing (further)
+            if (asked.need_starter) asked.starter = K3_FIND_UNKNOWN;   // started before it
+            asked.status = asked.need_starter ? K3_FIND_FOUND : K3_FIND_NONE;
+            asked.need_starter = false;
+            break;
+        }
+        const snapshot &s = snapshot_at_or_before(asked.scan_end - 1);
+        const uint64_t a = s.step, b = asked.scan_end;
+        restore(s, false);
+        if (asked.need_starter) {
+            scan(a, b);
+            if (!asked.need_starter) asked.status = K3_FIND_FOUND;
+        } else {
+            scan(a, b);
+            if (asked.status == K3_FIND_FOUND && asked.need_starter) asked.status = K3_FIND_RUNNING;
+        }
+        done += b - a;
+        asked.searched += b - a;
+        asked.scan_end = a;
+    }
+}
+
+}  // namespace
+
+// ---- Hooks ----
+
+uint64_t history_run(uint64_t limit, uint64_t *counts)
+{
+    follow_outside_changes();
+    uint64_t done = 0;
+    while (done < limit) {
+        uint64_t slice = limit - done;
+        if (position < history_end) {   // again through recorded states
+            slice = std::min(slice, history_end - position);
+        } else {
+            if (position >= snapshots.back().step + interval) take_snapshot();
+            slice = std::min(slice, snapshots.back().step + interval - position);
+        }
+        const uint64_t made = run_steps(slice, counts);
+        done += made;
+        position += made;
+        history_end = std::max(history_end, position);
+        if (position == history_end && position >= snapshots.back().step + interval) take_snapshot();
+        if (M.stop_flag) break;
+    }
+    if (M.printer_file) fflush(M.printer_file);
+    remember_present();
+    return done;
+}
+
+void history_restart()
+{
+    start_history();
+}
+
+void history_deck_replaced() { deck_generation++; }
+
+void history_configure(uint64_t first, size_t limit, int quiet)
+{
+    quiet_steps = quiet;
+    first_interval = std::max<uint64_t>(first, 1);
+    snapshot_limit = std::max<size_t>(limit, 2);
+    start_history();
+}
+
+// ---- Printer text shared by checkpoint records ----
+
+struct printer_version {
+    std::string text;   // the whole text, once it stopped being the printer's
+    bool frozen = false;
+};
+
+namespace {
+std::shared_ptr<printer_version> live_printer = std::make_shared<printer_version>();
+}
+
+printer_mark printer_mark_now() { return {live_printer, k3_printer_length()}; }
+
+void printer_dropping()
+{
+    if (live_printer.use_count() == 1) return;   // no record needs the text
+    live_printer->text.assign(k3_printer_text(), k3_printer_length());
+    live_printer->frozen = true;
+    live_printer = std::make_shared<printer_version>();
+}
+
+void printer_restore(const printer_mark &mark)
+{
+    if (mark.version == live_printer && mark.length == k3_printer_length()) return;
+    const std::string text = mark.version->frozen ? mark.version->text.substr(0, mark.length)
+                                                  : std::string(k3_printer_text(), mark.length);
+    api_printer_replace(text.data(), text.size());
+}
+
+// ---- The C interface's calls ----
+
+extern "C" {
+
+uint64_t k3_position(void)
+{
+    follow_outside_changes();
+    return position;
+}
+
+uint64_t k3_history_end(void)
+{
+    follow_outside_changes();
+    return history_end;
+}
+
+int k3_seek(uint64_t step)
+{
+    follow_outside_changes();
+    if (step > history_end) return 0;
+    int error = 0;
+    if (step == 0) {
+        restore(snapshots.front(), true);
+        M.stop_flag = 0;
+    } else {
+        const snapshot &s = snapshot_at_or_before(step - 1);
+        uint64_t at = position;
+        if (position < s.step || position > step - 1) {
+            restore(s, true);
+            at = s.step;
+        }
+        set_console_sink(discard_console);
+        replay(at, step - 1);
+        captured.clear();
+        set_console_sink(capture_console);
+        M.stop_flag = 0;
+        micro_cycle();
+        if (M.break_active) check_break_points();
+        set_console_sink(api_console_collector());
+        if (M.printer_file) fflush(M.printer_file);
+        const size_t report = captured.find("\nERROR ");
+        if (report != std::string::npos) error = atoi(captured.c_str() + report + 7);
+    }
+    M.step_count = static_cast<int32_t>(static_cast<uint32_t>(step));
+    M.max_steps = step > INT32_MAX ? INT32_MAX : static_cast<int32_t>(step);
+    api_set_run_record(static_cast<uint32_t>(step), error);
+    position = step;
+    remember_present();
+    return 1;
+}
+
+uint64_t k3_history_memory(void)
+{
+    return page_bytes + snapshots.capacity() * sizeof(snapshot) + sizeof present + history_text.capacity();
+}
+
+int k3_find_start(int kind, uint32_t what)
+{
+    switch (kind) {
+    case K3_FIND_REGISTER:
+        if (what >= MACHINE_REGISTER_COUNT || what == REG_STOP) return 0;
+        break;
+    case K3_FIND_MM_WORD:
+        if (what > MM_LIMIT) return 0;
+        break;
+    case K3_FIND_ADDRESS: break;
+    default: return 0;
+    }
+    follow_outside_changes();
+    asked = question{};
+    asked.kind = kind;
+    asked.what = what;
+    asked.generation = generation;
+    asked.from = asked.scan_end = position;
+    asked.status = K3_FIND_RUNNING;
+    return 1;
+}
+
+int k3_find_continue(uint64_t steps)
+{
+    follow_outside_changes();
+    if (asked.generation != generation) asked.status = K3_FIND_LOST;
+    if (asked.status != K3_FIND_RUNNING) return asked.status;
+
+    const int stop_flag = M.stop_flag;
+    const int32_t step_count = M.step_count, max_steps = M.max_steps;
+    FILE *printer = M.printer_file;
+    M.printer_file = nowhere();
+    set_console_sink(discard_console);
+    search(std::max<uint64_t>(steps, 1));   // at least one interval
+    set_console_sink(api_console_collector());
+    memcpy(&M, &present, sizeof M);   // the present, with the device streams it had
+    M.printer_file = printer;
+    M.stop_flag = stop_flag, M.step_count = step_count, M.max_steps = max_steps;
+    api_reader_seek(present_reader);
+    return asked.status;
+}
+
+uint64_t k3_find_searched(void) { return asked.searched; }
+uint64_t k3_find_span(void) { return asked.from; }
+uint64_t k3_find_step(void) { return asked.status == K3_FIND_FOUND ? asked.found : 0; }
+uint32_t k3_find_word(void) { return asked.status == K3_FIND_FOUND ? asked.word : 0; }
+uint32_t k3_find_starter(void) { return asked.status == K3_FIND_FOUND ? asked.starter : 0; }
+
+}  // extern "C"
