@@ -6,13 +6,13 @@ namespace {
 
 constexpr unsigned REGS = GROUP_ALL | GROUP_REGISTERS;
 
-// A row of a described register: its name, width and place from the description.
+// A row of a described register: its name, width (and so its hex digits)
+// and place from the description.
 constexpr register_row row(device_code code, machine_register_id id, column_kind column, const char *header,
-                           int digits, const char *trail, unsigned groups, change_kind change,
-                           const char *lead = "")
+                           const char *trail, unsigned groups, change_kind change, const char *lead = "")
 {
     const machine_register &reg = described(id);
-    return {code, -1, &reg, reg.name, column, header, lead, digits, trail, width_mask(reg), groups, change};
+    return {code, -1, &reg, reg.name, column, header, lead, (reg.width + 3) / 4, trail, width_mask(reg), groups, change};
 }
 
 constexpr const char *GENERAL_HEADERS[REGISTERS] = {" R0  ", " R1  ", " R2  ", " R3  ",
@@ -21,8 +21,8 @@ constexpr const char *GENERAL_HEADERS[REGISTERS] = {" R0  ", " R1  ", " R2  ", "
 // R0..R7, typed by their own rule rather than by name.
 constexpr register_row general(int r)
 {
-    register_row g = row(DEV_REGISTER, static_cast<machine_register_id>(REG_R0 + r), HEX_COLUMN, nullptr, 4, " ",
-                         REGS, CHANGE_REGISTER);
+    register_row g = row(DEV_REGISTER, static_cast<machine_register_id>(REG_R0 + r), HEX_COLUMN, nullptr, " ", REGS,
+                         CHANGE_REGISTER);
     g.index = r;
     g.name = nullptr;
     g.header = GENERAL_HEADERS[r];
@@ -40,20 +40,20 @@ constexpr register_row undescribed(device_code code, const char *name, column_ki
 
 // clang-format off
 const register_row REGISTER_ROWS[] = {
-    //  code       register  column       header     digits trail groups       change
-    row(DEV_CMAR,  REG_CMAR, HEX_COLUMN,  "CMAR ",   3,     "  ", GROUP_ALL,   CHANGE_CM_ADDRESS),
-    row(DEV_MAR,   REG_MAR,  HEX_COLUMN,  "MAR  ",   4,     " ",  GROUP_ALL,   CHANGE_MM_ADDRESS),
-    row(DEV_C,     REG_C,    HEX_COLUMN,  "C  ",     2,     " ",  GROUP_ALL,   CHANGE_VALUE),
-    row(DEV_PC,    REG_PC,   HEX_COLUMN,  " PC  ",   4,     " ",  GROUP_ALL,   CHANGE_VALUE),
-    row(DEV_IR,    REG_IR,   HEX_COLUMN,  " IR  ",   4,     " ",  GROUP_ALL,   CHANGE_VALUE),
+    //  code       register  column      header    trail groups       change
+    row(DEV_CMAR,  REG_CMAR, HEX_COLUMN, "CMAR ",  "  ", GROUP_ALL,   CHANGE_CM_ADDRESS),
+    row(DEV_MAR,   REG_MAR,  HEX_COLUMN, "MAR  ",  " ", GROUP_ALL,   CHANGE_MM_ADDRESS),
+    row(DEV_C,     REG_C,    HEX_COLUMN, "C  ",    " ", GROUP_ALL,   CHANGE_VALUE),
+    row(DEV_PC,    REG_PC,   HEX_COLUMN, " PC  ",  " ", GROUP_ALL,   CHANGE_VALUE),
+    row(DEV_IR,    REG_IR,   HEX_COLUMN, " IR  ",  " ", GROUP_ALL,   CHANGE_VALUE),
     undescribed(DEV_FLAG, "FLAG", FLAG_COLUMN, "ZNCOCT ", " ", GROUP_ALL, CHANGE_FLAGS),
-    row(DEV_FSR,   REG_FSR,  HEX_COLUMN,  "FSR ",    1,     "  ", GROUP_ALL,   CHANGE_VALUE, " "),
+    row(DEV_FSR,   REG_FSR,  HEX_COLUMN, "FSR ",   "  ", GROUP_ALL,   CHANGE_VALUE, " "),
     general(0), general(1), general(2), general(3), general(4), general(5), general(6), general(7),
-    row(DEV_LBUS,  REG_LBUS, HEX_COLUMN,  "LBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
-    row(DEV_RBUS,  REG_RBUS, HEX_COLUMN,  "RBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
-    row(DEV_ABUS,  REG_ABUS, HEX_COLUMN,  "ABUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
-    row(DEV_SBUS,  REG_SBUS, HEX_COLUMN,  "SBUS ",   4,     " ",  GROUP_BUSES, CHANGE_VALUE),
-    row(DEV_IOBUS, REG_IOBUS, HEX_COLUMN, "IOBUS ",  4,     " ",  GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_LBUS,  REG_LBUS, HEX_COLUMN, "LBUS ",  " ", GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_RBUS,  REG_RBUS, HEX_COLUMN, "RBUS ",  " ", GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_ABUS,  REG_ABUS, HEX_COLUMN, "ABUS ",  " ", GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_SBUS,  REG_SBUS, HEX_COLUMN, "SBUS ",  " ", GROUP_BUSES, CHANGE_VALUE),
+    row(DEV_IOBUS, REG_IOBUS, HEX_COLUMN, "IOBUS ", " ", GROUP_BUSES, CHANGE_VALUE),
     undescribed(DEV_CM, "CM", NO_COLUMN, nullptr, "", 0, CHANGE_CM_WORDS),
     undescribed(DEV_MM, "MM", NO_COLUMN, nullptr, "", 0, CHANGE_MM_WORDS),
 };

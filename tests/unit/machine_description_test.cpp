@@ -20,7 +20,10 @@ std::string part_names(const part_set &parts)
 {
     std::string text;
     for (int p = 0; p < DATA_PATH_PARTS; p++)
-        if (parts.test(p)) text += (text.empty() ? "" : " ") + std::string(DATA_PATH_PART_NAMES[p]);
+        if (parts.test(p)) {
+            if (!text.empty()) text += ' ';
+            text += DATA_PATH_PART_NAMES[p];
+        }
     return text;
 }
 
