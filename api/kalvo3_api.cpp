@@ -164,9 +164,15 @@ extern "C" {
 void k3_power_on(void)
 {
     set_console_sink(collect_console);
+    // The machine as a program starts with it: every byte zero (the stack
+    // entries and the last word's fields too, which a register reset keeps),
+    // then reset. The device streams are the interface's own and reopened
+    // below.
+    FILE *const reader = M.reader_file, *const printer = M.printer_file;
+    memset(&M, 0, sizeof M);
+    M.reader_file = reader;
+    M.printer_file = printer;
     reset_registers();
-    clear_control_memory();
-    clear_main_memory();
     start_run();
     M.step_count = 0;
     M.max_steps = 0;

@@ -93,6 +93,22 @@ TEST_F(Api, ErrorsKeepTheConsolesNumbersAndTexts)
     EXPECT_NE(std::string(k3_console_text()).find("\nERROR 5\n INVALID LOAD FILE FOMAT !\n"), std::string::npos);
 }
 
+// Power on leaves nothing of what came before: whatever ran, every register,
+// field and stack entry reads as it does after any other power on.
+TEST_F(Api, PowerOnForgetsEverything)
+{
+    std::vector<uint32_t> fresh;
+    for (int r = 0; r < k3_register_count(); r++) fresh.push_back(k3_get(r));
+    k3_load_text(example_file("greeting/greeting.cm").c_str());
+    k3_load_text(example_file("greeting/greeting.mm").c_str());
+    k3_run(1000, 0);
+    for (int r = 0; r < k3_register_count(); r++)
+        if (k3_register_writable(r)) k3_set(r, 1);
+    k3_power_on();
+    for (int r = 0; r < k3_register_count(); r++) EXPECT_EQ(k3_get(r), fresh[r]) << k3_register_name(r);
+    EXPECT_EQ(k3_cm_load_file(), std::string("CM\n"));
+}
+
 TEST_F(Api, UndoReturnsToTheCheckpoint)
 {
     k3_load_text(example_file("greeting/greeting.cm").c_str());
