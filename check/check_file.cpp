@@ -10,7 +10,6 @@
 #include <regex>
 
 #include "api/kalvo3_api.h"
-#include "core/machine_state.hpp"
 #include "core/micro_word.hpp"
 
 namespace check {
@@ -156,26 +155,8 @@ uint32_t largest_kept(int reg)
     return largest;
 }
 
-bool machine_error(uint64_t number)
-{
-    switch (static_cast<error_number>(number)) {
-    case ERR_UNDEFINED_CODE:
-    case ERR_EMPTY_STACK:
-    case ERR_MM_LIMIT:
-    case ERR_CM_LIMIT:
-    case ERR_LOAD_FORMAT:
-    case ERR_ILLEGAL_INPUT:
-    case ERR_IO_INSTRUCTION:
-    case ERR_IO_DEVICE:
-    case ERR_NO_DATA:
-    case ERR_STACK_OVERFLOW:
-    case ERR_BREAK_OVERFLOW:
-    case ERR_TRACE_OVERFLOW:
-    case ERR_IO_ERROR:
-    case ERR_NOT_READY: return true;
-    }
-    return false;
-}
+// An error number the machine reports: one its message table has a text for.
+bool machine_error(uint64_t number) { return number <= INT32_MAX && *k3_error_text(static_cast<int>(number)) != '\0'; }
 
 // ---- Patterns ----
 
