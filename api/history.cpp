@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "api/kalvo3_api.h"
+#include "api/machine_copy.hpp"
 #include "core/fast_loop.hpp"
 #include "core/machine_description.hpp"
 #include "core/micro_cycle.hpp"
@@ -46,42 +47,8 @@
 
 namespace {
 
-// ---- Memory pages shared between snapshots ----
-
-constexpr int PAGE_WORDS = 1024;
-constexpr int CM_PAGES = CM_WORDS / PAGE_WORDS;
-constexpr int MM_PAGES = MM_WORDS / PAGE_WORDS;
-
-uint64_t page_bytes = 0;   // held by every page alive
-
-template <typename Word>
-struct page {
-    std::array<Word, PAGE_WORDS> words;
-    explicit page(const Word *from)
-    {
-        memcpy(words.data(), from, sizeof words);
-        page_bytes += sizeof *this;
-    }
-    ~page() { page_bytes -= sizeof *this; }
-    page(const page &) = delete;
-    page &operator=(const page &) = delete;
-};
-using cm_page = page<uint64_t>;
-using mm_page = page<uint16_t>;
-
-template <typename Page, typename Word>
-std::shared_ptr<const Page> share_page(const Word *words, const std::shared_ptr<const Page> &before)
-{
-    if (before && memcmp(before->words.data(), words, sizeof before->words) == 0) return before;
-    return std::make_shared<const Page>(words);
-}
-
 // ---- The machine state in parts ----
 
-static_assert(offsetof(MachineState, CM) == 0 && offsetof(MachineState, MM) == sizeof M.CM,
-              "the memories open the machine state");
-constexpr size_t TAIL_OFFSET = offsetof(MachineState, MM) + sizeof M.MM;
-constexpr size_t TAIL_BYTES = sizeof(MachineState) - TAIL_OFFSET;
 // The run bookkeeping and the device streams lie between these two: a run
 // or the interface sets them, they are no change to the machine.
 constexpr size_t RUN_OFFSET = offsetof(MachineState, stop_flag);
@@ -93,16 +60,6 @@ static_assert(RUN_OFFSET < offsetof(MachineState, step_count) &&
 
 const unsigned char *bytes_of(const MachineState &state) { return reinterpret_cast<const unsigned char *>(&state); }
 
-// Puts `tail` (a machine state's bytes after the memories) into M, keeping
-// M's device streams.
-void restore_tail(const unsigned char *tail)
-{
-    FILE *reader = M.reader_file, *printer = M.printer_file;
-    memcpy(reinterpret_cast<unsigned char *>(&M) + TAIL_OFFSET, tail, TAIL_BYTES);
-    M.reader_file = reader;
-    M.printer_file = printer;
-}
-
 // ---- Snapshots ----
 
 size_t snapshot_limit = 256;                    // SNAPSHOTS
@@ -110,10 +67,7 @@ uint64_t first_interval = uint64_t{1} << 20;
 
 struct snapshot {
     uint64_t step;
-    std::array<unsigned char, TAIL_BYTES> tail;
-    std::array<std::shared_ptr<const cm_page>, CM_PAGES> cm;
-    std::array<std::shared_ptr<const mm_page>, MM_PAGES> mm;
-    uint32_t reader_at;
+    machine_copy machine;
     size_t printer_length;
 };
 
@@ -162,12 +116,7 @@ void take_snapshot()
     const snapshot *before = snapshots.empty() ? nullptr : &snapshots.back();
     snapshot s;
     s.step = position;
-    memcpy(s.tail.data(), bytes_of(M) + TAIL_OFFSET, TAIL_BYTES);
-    for (int p = 0; p < CM_PAGES; p++)
-        s.cm[p] = share_page<cm_page>(M.CM + p * PAGE_WORDS, before ? before->cm[p] : nullptr);
-    for (int p = 0; p < MM_PAGES; p++)
-        s.mm[p] = share_page<mm_page>(M.MM + p * PAGE_WORDS, before ? before->mm[p] : nullptr);
-    s.reader_at = api_reader_position();
+    s.machine = copy_machine(before ? &before->machine : nullptr);
     s.printer_length = k3_printer_length();
     snapshots.push_back(std::move(s));
 }
@@ -202,10 +151,7 @@ const snapshot &snapshot_at_or_before(uint64_t step)
 // length only when `printer` (a question's replay prints nowhere).
 void restore(const snapshot &s, bool printer)
 {
-    restore_tail(s.tail.data());
-    for (int p = 0; p < CM_PAGES; p++) memcpy(M.CM + p * PAGE_WORDS, s.cm[p]->words.data(), sizeof(cm_page::words));
-    for (int p = 0; p < MM_PAGES; p++) memcpy(M.MM + p * PAGE_WORDS, s.mm[p]->words.data(), sizeof(mm_page::words));
-    api_reader_seek(s.reader_at);
+    restore_machine(s.machine);
     if (printer && k3_printer_length() != s.printer_length) {
         if (k3_printer_length() > history_text.size()) history_text.assign(k3_printer_text(), k3_printer_length());
         const std::string kept = history_text.substr(0, s.printer_length);
@@ -540,7 +486,7 @@ int k3_seek(uint64_t step)
 
 uint64_t k3_history_memory(void)
 {
-    return page_bytes + snapshots.capacity() * sizeof(snapshot) + sizeof present + history_text.capacity();
+    return memory_page_bytes() + snapshots.capacity() * sizeof(snapshot) + sizeof present + history_text.capacity();
 }
 
 int k3_find_start(int kind, uint32_t what)

@@ -8,6 +8,7 @@
 // open a file.
 #include "api/kalvo3_api.h"
 #include "api/history.hpp"
+#include "api/machine_copy.hpp"
 
 #include <algorithm>
 #include <array>
@@ -79,38 +80,13 @@ uint32_t reader_position()
 
 // ---- History ----
 
-// The memories in pages; a record shares every page that did not change
-// since the record before it.
-constexpr int PAGE_WORDS = 1024;
-using cm_page = std::array<uint64_t, PAGE_WORDS>;
-using mm_page = std::array<uint16_t, PAGE_WORDS>;
-constexpr int CM_PAGES = CM_WORDS / PAGE_WORDS;
-constexpr int MM_PAGES = MM_WORDS / PAGE_WORDS;
-
-// Everything of the machine state after the two memories.
-static_assert(offsetof(MachineState, CM) == 0 && offsetof(MachineState, MM) == sizeof M.CM,
-              "the memories must open the machine state");
-constexpr size_t TAIL_OFFSET = offsetof(MachineState, MM) + sizeof M.MM;
-constexpr size_t TAIL_BYTES = sizeof(MachineState) - TAIL_OFFSET;
-
+// A record: the machine, and the printer text as it stood.
 struct record {
-    std::array<unsigned char, TAIL_BYTES> tail;
-    std::array<std::shared_ptr<const cm_page>, CM_PAGES> cm;
-    std::array<std::shared_ptr<const mm_page>, MM_PAGES> mm;
-    uint32_t reader_at;
+    machine_copy machine;
     printer_mark printed;
 };
 
 std::deque<record> history;
-
-template <typename Page, typename Word>
-std::shared_ptr<const Page> keep_page(const Word *words, const std::shared_ptr<const Page> &before)
-{
-    if (before && memcmp(before->data(), words, sizeof(Page)) == 0) return before;
-    auto page = std::make_shared<Page>();
-    memcpy(page->data(), words, sizeof(Page));
-    return page;
-}
 
 // ---- Assembly ----
 
@@ -376,13 +352,7 @@ void k3_profile_clear(void) { profile_counts.fill(0); }
 void k3_checkpoint(void)
 {
     record r;
-    memcpy(r.tail.data(), reinterpret_cast<const unsigned char *>(&M) + TAIL_OFFSET, TAIL_BYTES);
-    const record *before = history.empty() ? nullptr : &history.back();
-    for (int p = 0; p < CM_PAGES; p++)
-        r.cm[p] = keep_page<cm_page>(M.CM + p * PAGE_WORDS, before ? before->cm[p] : nullptr);
-    for (int p = 0; p < MM_PAGES; p++)
-        r.mm[p] = keep_page<mm_page>(M.MM + p * PAGE_WORDS, before ? before->mm[p] : nullptr);
-    r.reader_at = reader_position();
+    r.machine = copy_machine(history.empty() ? nullptr : &history.back().machine);
     r.printed = printer_mark_now();
     history.push_back(std::move(r));
     if (history.size() > K3_HISTORY) history.pop_front();
@@ -392,16 +362,7 @@ int k3_undo(void)
 {
     if (history.empty()) return 0;
     const record &r = history.back();
-    FILE *reader = M.reader_file, *printer = M.printer_file;
-    memcpy(reinterpret_cast<unsigned char *>(&M) + TAIL_OFFSET, r.tail.data(), TAIL_BYTES);
-    M.reader_file = reader;
-    M.printer_file = printer;
-    for (int p = 0; p < CM_PAGES; p++) memcpy(M.CM + p * PAGE_WORDS, r.cm[p]->data(), sizeof(cm_page));
-    for (int p = 0; p < MM_PAGES; p++) memcpy(M.MM + p * PAGE_WORDS, r.mm[p]->data(), sizeof(mm_page));
-    if (M.reader_file) {
-        clearerr(M.reader_file);
-        fseek(M.reader_file, r.reader_at, SEEK_SET);
-    }
+    restore_machine(r.machine);
     printer_restore(r.printed);
     history.pop_back();
     return 1;
