@@ -36,7 +36,23 @@ void assembler::assemble_text(const std::string &name, std::string_view text)
 void assembler::report_timing()
 {
     if (kind_ != source_kind::micro) return;
-    for (const timing_warning &w : check_timing(words_, placed_, fields_set_)) diag_.warning(w.where, w.reason);
+    for (const timing_warning &w : check_timing(words_, placed_, fields_set_)) {
+        if (w.level != severity::note) {
+            diag_.warning(w.where, w.reason);
+            continue;
+        }
+        if (!marked_intended(w.second)) diag_.note(w.where, w.reason);
+    }
+}
+
+// A note's line says the encoding is meant when its comment holds the mark.
+bool assembler::marked_intended(uint32_t address) const
+{
+    auto line = word_lines_.find(address);
+    if (line == word_lines_.end()) return false;
+    const std::string &text = source_lines_[line->second].text;
+    size_t comment = text.find(';');
+    return comment != std::string::npos && text.find(TIMING_INTENDED_MARK, comment) != std::string::npos;
 }
 
 uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMIT : MM_LIMIT; }

@@ -74,6 +74,7 @@ private:
     bool place(const source_position &where);
     void second_pass();
     void report_timing();
+    bool marked_intended(uint32_t address) const;
     void data_value(const pending &item);
 
     uint32_t limit() const;

@@ -17,6 +17,10 @@ const int64_t *symbol_table::find(const std::string &name) const
 
 namespace {
 
+// How deep parentheses and signs may nest: far more than any program needs,
+// and little enough stack for every build (the WebAssembly one included).
+constexpr int MAX_NESTING = 64;
+
 // expression := term { ("+" | "-") term }
 // term       := ("+" | "-") term | "(" expression ")" | number | name
 class expression_parser {
@@ -35,7 +39,17 @@ private:
         return std::nullopt;
     }
 
+    // Counts one level of nesting for as long as it lives.
+    struct nesting {
+        explicit nesting(int &depth) : depth_(depth) { ++depth_; }
+        ~nesting() { --depth_; }
+        nesting(const nesting &) = delete;
+        nesting &operator=(const nesting &) = delete;
+        int &depth_;
+    };
+
     token_cursor &cursor_;
+    int depth_ = 0;
     const symbol_table &symbols_;
     name_scope scope_;
     const source_position &line_;
@@ -69,7 +83,11 @@ std::optional<int64_t> expression_parser::term()
             return fail(t, "unknown name '" + t.text + "' (.ORG and .EQU can use only names defined on earlier lines)");
         return fail(t, "unknown name '" + t.text + "'");
     }
-    case token_kind::punct:
+    case token_kind::punct: {
+        nesting level(depth_);
+        if (depth_ > MAX_NESTING && (t.text == "-" || t.text == "+" || t.text == "("))
+            return fail(t, "the expression nests more than " + std::to_string(MAX_NESTING) +
+                               " levels of parentheses and signs deep");
         if (t.text == "-" || t.text == "+") {
             std::optional<int64_t> value = term();
             if (!value || t.text == "+") return value;
@@ -83,6 +101,7 @@ std::optional<int64_t> expression_parser::term()
             return value;
         }
         break;
+    }
     case token_kind::string: return fail(t, "a string is not a number (use 'c' for one character)");
     case token_kind::directive:
     case token_kind::end: break;
