@@ -69,6 +69,12 @@ printf '.WORD 70000\n' > bad.mdat
 check "a bad data source exits with 1" test $status -eq 1
 check "no MM file is written for a bad data source" test ! -e bad.mm
 
+# A million nested parentheses: a message and exit status 1, no crash.
+{ printf 'R=#'; head -c 1000000 /dev/zero | tr '\0' '('; printf '1\n'; } > deep.masm
+"$asm" deep.masm 2> errors.txt; status=$?
+check "a million nested parentheses exit with 1" test $status -eq 1
+check "a million nested parentheses say where" grep -q "^deep.masm:1:68: error: the expression nests more than 64 levels" errors.txt
+
 # Disassembly to standard output, and an input that is not a CM file.
 "$asm" --disassemble good.cm > good.txt; status=$?
 check "disassembly exits with 0" test $status -eq 0

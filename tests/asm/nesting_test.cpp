@@ -1,0 +1,52 @@
+// Expressions nest to a fixed depth: beyond it the assembler reports where,
+// and returns, whatever the input holds (a million levels included).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "asm_helpers.hpp"
+
+namespace {
+
+std::string repeated(const std::string &piece, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; i++) text += piece;
+    return text;
+}
+
+struct nesting_case {
+    const char *what;
+    std::string source;
+    source_kind kind;
+    const char *message;   // nullptr: assembles; else the one message's start
+};
+
+TEST(Nesting, DeepExpressionsStopWithTheirPosition)
+{
+    const std::string deepest = repeated("(", 64) + "1" + repeated(")", 64);
+    const nesting_case cases[] = {
+        {"64 parentheses", "R=#" + deepest, source_kind::micro, nullptr},
+        {"64 signs", "R=#" + repeated("-", 62) + "++1", source_kind::micro, nullptr},
+        {"65 parentheses", "R=#(" + deepest + ")", source_kind::micro, "t.masm:1:68: error: the expression nests more"},
+        {"65 signs", "R=#" + repeated("-", 65) + "1", source_kind::micro, "t.masm:1:68: error: the expression nests more"},
+        {"a million parentheses", "R=#" + repeated("(", 1000000) + "1" + repeated(")", 1000000), source_kind::micro,
+         "t.masm:1:68: error:"},
+        {"100000 signs in .EQU", ".EQU x " + repeated("-", 100000) + "1", source_kind::micro,
+         "t.masm:1:72: error:"},
+        {"mixed, in a data word", ".WORD 1, " + repeated("-(", 100) + "2" + repeated(")", 100), source_kind::data,
+         "t.mdat:1:74: error:"},
+    };
+    for (const nesting_case &c : cases) {
+        assembly a = assemble_source(c.source, c.kind, c.kind == source_kind::data ? "t.mdat" : "t.masm");
+        if (!c.message) {
+            EXPECT_TRUE(a.ok && a.messages.empty()) << c.what << ": " << testing::PrintToString(a.messages);
+            continue;
+        }
+        ASSERT_EQ(a.messages.size(), 1u) << c.what;
+        EXPECT_EQ(a.messages[0].rfind(c.message, 0), 0u) << c.what << ": " << a.messages[0];
+        EXPECT_FALSE(a.ok) << c.what;
+    }
+}
+
+}  // namespace
