@@ -142,6 +142,7 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
         std::optional<int64_t> value = parse_expression(cursor, symbols_, name_scope::lines_above, line, diag_);
         if (!value) return;
         symbols_.define(constant.text, *value, at_column(line, constant.column), diag_);
+        constants_[source_lines_.size() - 1] = *value;
     } else if (same_keyword(name.text, ".INCLUDE")) {
         const token &file = cursor.next();
         if (file.kind != token_kind::string) {

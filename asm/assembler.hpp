@@ -52,6 +52,10 @@ public:
     // For each micro-instruction, the bits of the fields that its clauses
     // set; the other fields hold their defaults.
     const std::map<uint32_t, uint64_t> &fields_set() const { return fields_set_; }
+    // The labels and constants with where each is defined and used.
+    const symbol_table &symbols() const { return symbols_; }
+    // The value of each .EQU, by the index in source_lines() of its line.
+    const std::map<size_t, int64_t> &constants() const { return constants_; }
     // The labels (not the .EQU constants) with their addresses, in address
     // order; labels of one address in the order of their lines.
     std::vector<std::pair<std::string, uint32_t>> labels() const;
@@ -90,5 +94,6 @@ private:
     std::vector<source_line> source_lines_;
     std::map<uint32_t, size_t> word_lines_;
     std::map<uint32_t, uint64_t> fields_set_;
+    std::map<size_t, int64_t> constants_;
     std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
 };

@@ -3,10 +3,16 @@
 void symbol_table::define(const std::string &name, int64_t value, const source_position &where,
                           diagnostics &diag)
 {
-    auto [it, added] = symbols_.try_emplace(name, symbol{value, where});
+    auto [it, added] = symbols_.try_emplace(name, symbol{value, where, {}});
     if (added) return;
     const source_position &first = it->second.where;
     diag.error(where, "'" + name + "' is already defined at " + first.file + ":" + std::to_string(first.line));
+}
+
+void symbol_table::use(const std::string &name, const source_position &where) const
+{
+    auto it = symbols_.find(name);
+    if (it != symbols_.end()) it->second.uses.push_back(where);
 }
 
 const int64_t *symbol_table::find(const std::string &name) const
@@ -78,7 +84,10 @@ std::optional<int64_t> expression_parser::term()
     switch (t.kind) {
     case token_kind::number: return t.value;
     case token_kind::name: {
-        if (const int64_t *value = symbols_.find(t.text)) return *value;
+        if (const int64_t *value = symbols_.find(t.text)) {
+            symbols_.use(t.text, at_column(line_, t.column));
+            return *value;
+        }
         if (scope_ == name_scope::lines_above)
             return fail(t, "unknown name '" + t.text + "' (.ORG and .EQU can use only names defined on earlier lines)");
         return fail(t, "unknown name '" + t.text + "'");
