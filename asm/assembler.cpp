@@ -154,7 +154,15 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
             return;
         }
         std::filesystem::path path = std::filesystem::path(line.file).parent_path() / file.text;
-        read_file(path.string(), at_column(line, file.column), depth + 1);
+        if (include_files_) {
+            auto text = include_files_->find(path.string());
+            if (text == include_files_->end())
+                diag_.error(at_column(line, file.column), "cannot open '" + path.string() + "'");
+            else
+                read_lines(path.string(), text->second, depth + 1);
+        } else {
+            read_file(path.string(), at_column(line, file.column), depth + 1);
+        }
     } else {
         diag_.error(where, "unknown directive '" + name.text + "' (.ORG, .EQU, .INCLUDE, .WORD)");
         return;

@@ -30,6 +30,11 @@ public:
     // beside `name`).
     void assemble_text(const std::string &name, std::string_view text);
 
+    // Includes are read from `files` (by the name the .INCLUDE line gives,
+    // joined to the including file's directory) instead of from the disk;
+    // a name not there cannot be opened. The map must outlive the assembly.
+    void include_from(const std::map<std::string, std::string> *files) { include_files_ = files; }
+
     source_kind kind() const { return kind_; }
 
     // The words by address; complete only when the diagnostics hold no error
@@ -95,5 +100,6 @@ private:
     std::map<uint32_t, size_t> word_lines_;
     std::map<uint32_t, uint64_t> fields_set_;
     std::map<size_t, int64_t> constants_;
+    const std::map<std::string, std::string> *include_files_ = nullptr;
     std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
 };

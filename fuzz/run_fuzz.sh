@@ -17,6 +17,7 @@ seconds=$2
 shift 2
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_console fuzz_load)
+[ $# -gt 0 ] || targets+=(fuzz_asm)
 
 corpus=$build/corpus
 seeds=$corpus/seeds
@@ -28,6 +29,18 @@ for dir in "$source"/tests/transcripts/*/ "$source"/examples/*/; do
   for file in "$dir"*.cm "$dir"*.mm; do
     [ -f "$file" ] && cp "$file" "$seeds/fuzz_load/${name}_$(basename "$file")"
   done
+done
+
+# fuzz_asm: each source as it stands, and with its includes after 0 bytes
+# (a data source after the byte 1).
+mkdir -p "$seeds/fuzz_asm"
+for file in "$source"/examples/*/*.masm "$source"/examples/*/*.mdat "$source"/tests/asm/data/*.masm "$source"/tests/asm/data/*.mdat; do
+  [ -f "$file" ] || continue
+  dir=$(dirname "$file")
+  { [[ $file == *.mdat ]] && printf '\001'; cat "$file"
+    grep -o '\.INCLUDE *"[^"]*"' "$file" | sed 's/.*"\(.*\)"/\1/' | while read -r name; do
+      [ -f "$dir/$name" ] && { printf '\000%s\n' "$name"; cat "$dir/$name"; }
+    done || true; } > "$seeds/fuzz_asm/$(basename "$dir")_$(basename "$file")"
 done
 
 for target in "${targets[@]}"; do

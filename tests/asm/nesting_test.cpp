@@ -2,6 +2,7 @@
 // and returns, whatever the input holds (a million levels included).
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "asm_helpers.hpp"
@@ -46,6 +47,40 @@ TEST(Nesting, DeepExpressionsStopWithTheirPosition)
         ASSERT_EQ(a.messages.size(), 1u) << c.what;
         EXPECT_EQ(a.messages[0].rfind(c.message, 0), 0u) << c.what << ": " << a.messages[0];
         EXPECT_FALSE(a.ok) << c.what;
+    }
+}
+
+// Includes read from memory: found by the name joined to the including
+// file's directory, an error where one is missing, and a file that includes
+// itself stopped at the depth limit.
+TEST(Nesting, IncludesFromMemory)
+{
+    const std::map<std::string, std::string> files = {
+        {"consts.inc", ".EQU TARGET 0x10\n.INCLUDE \"sub/more.inc\"\n"},
+        {"sub/more.inc", "NOP\n"},
+        {"self.inc", ".INCLUDE \"self.inc\"\n"},
+    };
+    struct include_case {
+        const char *source;
+        size_t words;          // placed when it assembles
+        const char *message;   // nullptr: no message; else the first one's start
+    } cases[] = {
+        {".INCLUDE \"consts.inc\"\nJUMP TARGET", 2, nullptr},
+        {"NOP\n.INCLUDE \"missing.inc\"", 0, "main.masm:2:10: error: cannot open 'missing.inc'"},
+        {".INCLUDE \"self.inc\"", 0, "self.inc:1:1: error: includes nested too deeply"},
+    };
+    for (const include_case &c : cases) {
+        diagnostics diag;
+        assembler a(source_kind::micro, diag);
+        a.include_from(&files);
+        a.assemble_text("main.masm", c.source);
+        if (!c.message) {
+            EXPECT_TRUE(diag.records().empty()) << c.source << ": " << testing::PrintToString(diag.messages());
+            EXPECT_EQ(a.words().size(), c.words) << c.source;
+            continue;
+        }
+        ASSERT_FALSE(diag.records().empty()) << c.source;
+        EXPECT_EQ(diag.messages()[0].rfind(c.message, 0), 0u) << c.source << ": " << diag.messages()[0];
     }
 }
 
