@@ -314,10 +314,17 @@ private:
         bool queued = false;
     };
 
-    // Every word is analysed: from address 0 (where a reset starts) and then
-    // from each word that nothing analysed so far reaches, in address order.
+    // Every word is analysed: from address 0 (where a reset starts), from
+    // every word that no word leads to, and then from each word that nothing
+    // analysed so far reaches (a loop of its own), in address order.
     void explore()
     {
+        std::set<uint32_t> led_to;
+        for (auto &[address, word] : words_) {
+            micro_instruction w = decode(word);
+            for (const successor &s : successors(address, w, facts{}, return_stack{})) led_to.insert(s.address);
+            if (w.SQF == SQF_CALL) led_to.insert(address + 1);   // where its RETURN comes back
+        }
         std::set<uint32_t> reached;
         auto from = [&](uint32_t root) {
             roots_.insert(root);
@@ -334,6 +341,8 @@ private:
             }
         };
         if (words_.count(0)) from(0);
+        for (auto &[address, word] : words_)
+            if (!reached.count(address) && !led_to.count(address)) from(address);
         for (auto &[address, word] : words_)
             if (!reached.count(address)) from(address);
     }

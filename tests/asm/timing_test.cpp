@@ -213,6 +213,10 @@ const char *const CLEAN[] = {
     // A dispatch on an IR whose value is known takes one entry only.
     "R=##0x1000 TO=R1\nL=R1 EX=LOADIR\nDISPATCH OP table\n.ORG 0x10\ntable: EX=HALT JUMP table\n"
     "L=R1 MEM=READ\nL=MEM TO=R2 EX=HALT JUMP 0x11",
+    // A subroutine is analysed from its calls, not as a place where a run
+    // starts: its caller loads C, so the test of C sees the caller's C.
+    ".ORG 0x20\nsub: R=R4 EX=LOADC IF CZERO JUMP done\ndone: EX=HALT RETURN\n.ORG 0x50\nR=R5 EX=LOADC CALL sub\n"
+    "EX=HALT JUMP 0x51",
     // A conditional write whose two paths both supply the data.
     "L=R1 MEM=WRITE IF ZER JUMP other\nL=R3 EX=HALT JUMP 1\nother: L=R2 EX=HALT JUMP other",
 };
