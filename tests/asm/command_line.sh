@@ -28,6 +28,9 @@ check "no input file exits with 2" test $status -eq 2
 check "no input file prints the usage" grep -q "Usage" usage.txt
 "$asm" --bogus x.masm 2> /dev/null; status=$?
 check "an unknown option exits with 2" test $status -eq 2
+"$asm" --fields x.masm 2> usage.txt; status=$?
+check "--fields without --listing exits with 2" test $status -eq 2
+check "--fields without --listing says why" grep -q "fields needs --listing" usage.txt
 
 # A good microprogram: FILE.cm beside it, exit status 0.
 printf 'start:  L=PC ALU=ADD TO=PC MEM=READ EX=ONEIN\n        JUMP start\n' > good.masm
