@@ -92,7 +92,8 @@ std::string symbol_table_text(const assembler &source)
         while (!text.empty() && text.back() == ' ') text.pop_back();
         return text + "\n";
     };
-    std::string out = "\n; symbols\n" + row("NAME", "VALUE", "DEFINED", "USED ON LINES");
+    std::string out = "\n; symbols\n";
+    out += row("NAME", "VALUE", "DEFINED", "USED ON LINES");
     for (const auto &[name, symbol] : entries) {
         const std::string &file = symbol.where.file;
         std::string uses;
@@ -100,11 +101,13 @@ std::string symbol_table_text(const assembler &source)
         std::string previous_file;
         for (const source_position &use : symbol.uses) {
             if (use.line == previous && use.file == previous_file) continue;   // one line, named once
-            uses += (uses.empty() ? "" : " ") + place_text(use, file);
+            if (!uses.empty()) uses += ' ';
+            uses += place_text(use, file);
             previous = use.line;
             previous_file = use.file;
         }
-        out += row(name, hex_text(symbol.value, source.kind() == source_kind::micro ? 3 : 4), file + ":" + std::to_string(symbol.where.line), uses);
+        out += row(name, hex_text(symbol.value, source.kind() == source_kind::micro ? 3 : 4),
+                   file + ":" + std::to_string(symbol.where.line), uses);
     }
     return out;
 }

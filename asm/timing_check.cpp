@@ -91,13 +91,14 @@ int alu_code(const micro_instruction &w, const value &ir)
 value shifter_result(const micro_instruction &w, const facts &in, const value &lbus)
 {
     value rbus = right_bus(w, in);
-    std::optional<unsigned> carry = w.EXF == EXF_CRYIN ? std::nullopt : std::optional<unsigned>(w.EXF == EXF_ONEIN);
+    const bool carry_known = w.EXF != EXF_CRYIN;   // CRY is not followed
+    const unsigned carry = w.EXF == EXF_ONEIN;
     value abus;
     if (lbus && rbus) {
         unsigned l = *lbus, r = *rbus;
         switch (alu_code(w, in.ir)) {
-        case 0: if (carry) abus = static_cast<uint16_t>(l + r + *carry); break;
-        case 1: if (carry) abus = static_cast<uint16_t>(l - r - *carry); break;
+        case 0: if (carry_known) abus = static_cast<uint16_t>(l + r + carry); break;
+        case 1: if (carry_known) abus = static_cast<uint16_t>(l - r - carry); break;
         case 2: abus = static_cast<uint16_t>(l & r); break;
         case 3:
         case 7: abus = static_cast<uint16_t>(l | r); break;
@@ -109,8 +110,8 @@ value shifter_result(const micro_instruction &w, const facts &in, const value &l
     unsigned a = *abus;
     switch (w.SHF) {
     case 0:
-    case 2: if (carry) return static_cast<uint16_t>(a << 1 | *carry); break;
-    case 1: if (carry) return static_cast<uint16_t>(a >> 1 | *carry << 15); break;
+    case 2: if (carry_known) return static_cast<uint16_t>(a << 1 | carry); break;
+    case 1: if (carry_known) return static_cast<uint16_t>(a >> 1 | carry << 15); break;
     case 3: return static_cast<uint16_t>(a >> 1 | (a & 0x8000));
     case 4: return static_cast<uint16_t>(a & 0x80 ? a | 0xFF00 : a);
     case 5: return static_cast<uint16_t>(a << 8 | a >> 8);
@@ -437,12 +438,11 @@ private:
         std::string test = what == tested::IR ? "the dispatch on IR" : std::string("the test of ") + name_of(what);
         std::string before = a ? name(*a, b) + " before it on this path sets no " + name_of(what)
                                : "where a run starts, no micro-instruction before it has set it";
+        std::string reason = test + " sees the value from before this micro-instruction, not the one its " +
+                             changer(second, in.ir, what) + " gives (" + before + "); mark the line " +
+                             TIMING_INTENDED_MARK + " if that is meant";
         findings_.try_emplace({b, UINT32_MAX, 100 + static_cast<int>(what)},
-                              timing_warning{a.value_or(b), b, position(b),
-                                             test + " sees the value from before this micro-instruction, not the one its " +
-                                                 changer(second, in.ir, what) + " gives (" + before + "); mark the line " +
-                                                 TIMING_INTENDED_MARK + " if that is meant",
-                                             severity::note});
+                              timing_warning{a.value_or(b), b, position(b), reason, severity::note});
     }
 
     // False when the second word's source left the left bus at its default.
