@@ -12,6 +12,9 @@
 namespace {
 
 constexpr int MAX_INCLUDE_DEPTH = 16;
+// Includes read in one assembly: a file that includes itself twice would
+// otherwise be read 2^16 times within the depth limit.
+constexpr int MAX_INCLUDES = 256;
 
 std::string place_text(const source_position &p) { return p.file + ":" + std::to_string(p.line); }
 
@@ -153,6 +156,13 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
             diag_.error(where, "includes nested too deeply (does a file include itself?)");
             return;
         }
+        if (includes_ >= MAX_INCLUDES) {   // said once; the includes after it are not read
+            if (includes_++ == MAX_INCLUDES)
+                diag_.error(where, "more than " + std::to_string(MAX_INCLUDES) +
+                                       " includes in one assembly (does a file include itself?)");
+            return;
+        }
+        includes_++;
         std::filesystem::path path = std::filesystem::path(line.file).parent_path() / file.text;
         if (include_files_) {
             auto text = include_files_->find(path.string());

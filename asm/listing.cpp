@@ -173,9 +173,13 @@ std::string listing_text(const assembler &source, const listing_options &options
                 first = false;
             }
         }
+        // Under the first reading of the line only (a file included many
+        // times would repeat them all each time).
         auto said = messages.find({line.where.file, line.where.line});
-        if (said != messages.end())
+        if (said != messages.end()) {
             for (const diagnostic *record : said->second) out += "*** " + diagnostic_text(*record) + "\n";
+            messages.erase(said);
+        }
     }
     return out + symbol_table_text(source);
 }
