@@ -12,6 +12,9 @@
 namespace {
 
 constexpr int MAX_INCLUDE_DEPTH = 16;
+// Includes read in one assembly: a file that includes itself twice would
+// otherwise be read 2^16 times within the depth limit.
+constexpr int MAX_INCLUDES = 256;
 
 std::string place_text(const source_position &p) { return p.file + ":" + std::to_string(p.line); }
 
@@ -36,7 +39,23 @@ void assembler::assemble_text(const std::string &name, std::string_view text)
 void assembler::report_timing()
 {
     if (kind_ != source_kind::micro) return;
-    for (const timing_warning &w : check_timing(words_, placed_, fields_set_)) diag_.warning(w.where, w.reason);
+    for (const timing_warning &w : check_timing(words_, placed_, fields_set_)) {
+        if (w.level != severity::note) {
+            diag_.warning(w.where, w.reason);
+            continue;
+        }
+        if (!marked_intended(w.second)) diag_.note(w.where, w.reason);
+    }
+}
+
+// A note's line says the encoding is meant when its comment holds the mark.
+bool assembler::marked_intended(uint32_t address) const
+{
+    auto line = word_lines_.find(address);
+    if (line == word_lines_.end()) return false;
+    const std::string &text = source_lines_[line->second].text;
+    size_t comment = text.find(';');
+    return comment != std::string::npos && text.find(TIMING_INTENDED_MARK, comment) != std::string::npos;
 }
 
 uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMIT : MM_LIMIT; }
@@ -152,6 +171,7 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
         std::optional<int64_t> value = parse_expression(cursor, symbols_, name_scope::lines_above, line, diag_);
         if (!value) return;
         symbols_.define(constant.text, *value, at_column(line, constant.column), diag_);
+        constants_[source_lines_.size() - 1] = *value;
     } else if (same_keyword(name.text, ".INCLUDE")) {
         const token &file = cursor.next();
         if (file.kind != token_kind::string) {
@@ -162,8 +182,23 @@ void assembler::directive(token_cursor &cursor, const std::vector<token> &tokens
             diag_.error(where, "includes nested too deeply (does a file include itself?)");
             return;
         }
+        if (includes_ >= MAX_INCLUDES) {   // said once; the includes after it are not read
+            if (includes_++ == MAX_INCLUDES)
+                diag_.error(where, "more than " + std::to_string(MAX_INCLUDES) +
+                                       " includes in one assembly (does a file include itself?)");
+            return;
+        }
+        includes_++;
         std::filesystem::path path = std::filesystem::path(line.file).parent_path() / file.text;
-        read_file(path.string(), at_column(line, file.column), depth + 1);
+        if (include_files_) {
+            auto text = include_files_->find(path.string());
+            if (text == include_files_->end())
+                diag_.error(at_column(line, file.column), "cannot open '" + path.string() + "'");
+            else
+                read_lines(path.string(), text->second, depth + 1);
+        } else {
+            read_file(path.string(), at_column(line, file.column), depth + 1);
+        }
     } else {
         diag_.error(where, "unknown directive '" + name.text + "' (.ORG, .EQU, .INCLUDE, .WORD)");
         return;

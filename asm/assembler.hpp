@@ -35,6 +35,11 @@ public:
     // beside `name`).
     void assemble_text(const std::string &name, std::string_view text);
 
+    // Includes are read from `files` (by the name the .INCLUDE line gives,
+    // joined to the including file's directory) instead of from the disk;
+    // a name not there cannot be opened. The map must outlive the assembly.
+    void include_from(const std::map<std::string, std::string> *files) { include_files_ = files; }
+
     source_kind kind() const { return kind_; }
 
     // Asked before any file is read, the assembled file itself and every
@@ -63,6 +68,10 @@ public:
     // For each micro-instruction, the bits of the fields that its clauses
     // set; the other fields hold their defaults.
     const std::map<uint32_t, uint64_t> &fields_set() const { return fields_set_; }
+    // The labels and constants with where each is defined and used.
+    const symbol_table &symbols() const { return symbols_; }
+    // The value of each .EQU, by the index in source_lines() of its line.
+    const std::map<size_t, int64_t> &constants() const { return constants_; }
     // The labels (not the .EQU constants) with their addresses, in address
     // order; labels of one address in the order of their lines.
     std::vector<std::pair<std::string, uint32_t>> labels() const;
@@ -85,6 +94,7 @@ private:
     bool place(const source_position &where);
     void second_pass();
     void report_timing();
+    bool marked_intended(uint32_t address) const;
     void data_value(const pending &item);
 
     uint32_t limit() const;
@@ -101,6 +111,9 @@ private:
     std::vector<source_line> source_lines_;
     std::map<uint32_t, size_t> word_lines_;
     std::map<uint32_t, uint64_t> fields_set_;
+    std::map<size_t, int64_t> constants_;
+    const std::map<std::string, std::string> *include_files_ = nullptr;
+    int includes_ = 0;   // .INCLUDE lines read so far
     std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
     size_t source_bytes_ = 0;                                 // read from files so far, includes counted
 };

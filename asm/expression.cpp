@@ -3,10 +3,16 @@
 void symbol_table::define(const std::string &name, int64_t value, const source_position &where,
                           diagnostics &diag)
 {
-    auto [it, added] = symbols_.try_emplace(name, symbol{value, where});
+    auto [it, added] = symbols_.try_emplace(name, symbol{value, where, {}});
     if (added) return;
     const source_position &first = it->second.where;
     diag.error(where, "'" + name + "' is already defined at " + first.file + ":" + std::to_string(first.line));
+}
+
+void symbol_table::use(const std::string &name, const source_position &where) const
+{
+    auto it = symbols_.find(name);
+    if (it != symbols_.end()) it->second.uses.push_back(where);
 }
 
 const int64_t *symbol_table::find(const std::string &name) const
@@ -16,6 +22,10 @@ const int64_t *symbol_table::find(const std::string &name) const
 }
 
 namespace {
+
+// How deep parentheses and signs may nest: far more than any program needs,
+// and little enough stack for every build (the WebAssembly one included).
+constexpr int MAX_NESTING = 64;
 
 // expression := term { ("+" | "-") term }
 // term       := ("+" | "-") term | "(" expression ")" | number | name
@@ -35,7 +45,17 @@ private:
         return std::nullopt;
     }
 
+    // Counts one level of nesting for as long as it lives.
+    struct nesting {
+        explicit nesting(int &depth) : depth_(depth) { ++depth_; }
+        ~nesting() { --depth_; }
+        nesting(const nesting &) = delete;
+        nesting &operator=(const nesting &) = delete;
+        int &depth_;
+    };
+
     token_cursor &cursor_;
+    int depth_ = 0;
     const symbol_table &symbols_;
     name_scope scope_;
     const source_position &line_;
@@ -64,12 +84,19 @@ std::optional<int64_t> expression_parser::term()
     switch (t.kind) {
     case token_kind::number: return t.value;
     case token_kind::name: {
-        if (const int64_t *value = symbols_.find(t.text)) return *value;
+        if (const int64_t *value = symbols_.find(t.text)) {
+            symbols_.use(t.text, at_column(line_, t.column));
+            return *value;
+        }
         if (scope_ == name_scope::lines_above)
             return fail(t, "unknown name '" + t.text + "' (.ORG and .EQU can use only names defined on earlier lines)");
         return fail(t, "unknown name '" + t.text + "'");
     }
-    case token_kind::punct:
+    case token_kind::punct: {
+        nesting level(depth_);
+        if (depth_ > MAX_NESTING && (t.text == "-" || t.text == "+" || t.text == "("))
+            return fail(t, "the expression nests more than " + std::to_string(MAX_NESTING) +
+                               " levels of parentheses and signs deep");
         if (t.text == "-" || t.text == "+") {
             std::optional<int64_t> value = term();
             if (!value || t.text == "+") return value;
@@ -83,6 +110,7 @@ std::optional<int64_t> expression_parser::term()
             return value;
         }
         break;
+    }
     case token_kind::string: return fail(t, "a string is not a number (use 'c' for one character)");
     case token_kind::directive:
     case token_kind::end: break;

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "asm/diagnostics.hpp"
 #include "asm/lexer.hpp"
@@ -13,16 +14,22 @@
 // Labels and constants: one set of names, each defined once.
 class symbol_table {
 public:
+    struct symbol {
+        int64_t value;
+        source_position where;             // of the definition
+        std::vector<source_position> uses;  // the expressions that name it, in reading order
+    };
+
     // Defines `name`; reports a name that is already defined.
     void define(const std::string &name, int64_t value, const source_position &where, diagnostics &diag);
     const int64_t *find(const std::string &name) const;
+    // Records that an expression at `where` names `name` (for cross-references).
+    void use(const std::string &name, const source_position &where) const;
+    // Every name, in name order.
+    const std::map<std::string, symbol> &entries() const { return symbols_; }
 
 private:
-    struct symbol {
-        int64_t value;
-        source_position where;
-    };
-    std::map<std::string, symbol> symbols_;
+    mutable std::map<std::string, symbol> symbols_;   // uses are noted while reading
 };
 
 // Where an expression stands decides what an unknown name means.

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <vector>
+
+#include "core/micro_word.hpp"
 
 namespace {
 
@@ -21,18 +24,36 @@ std::map<uint32_t, std::string> labels_by_address(const assembler &source)
     return labels;
 }
 
-// The columns of one word: address, word and, for data, the value.
-std::string word_columns(source_kind kind, uint32_t address, uint64_t word)
+// The ten fields of a CM word: nine codes in decimal and ADF in hexadecimal.
+const char FIELDS_HEADING[] = "LB RB AL SH SB MM SQ TS EX ADF";
+
+std::string field_columns(uint64_t word)
+{
+    std::string text;
+    for (const micro_field &field : MICRO_FIELDS) {
+        char part[8];
+        if (field.low_bit == FIELD_ADF.low_bit)
+            snprintf(part, sizeof part, "%03X", field_of(word, field));
+        else
+            snprintf(part, sizeof part, "%2d ", field_of(word, field));
+        text += part;
+    }
+    return text;
+}
+
+// The columns of one word: address, word and, for data, the value; for CM
+// words with `fields`, the fields.
+std::string word_columns(source_kind kind, uint32_t address, uint64_t word, bool fields)
 {
     char text[64];
     if (kind == source_kind::micro) {
         snprintf(text, sizeof text, "%03X  %010llX", address, static_cast<unsigned long long>(word));
-    } else {
-        char shown[4] = "";
-        if (word >= 0x20 && word < 0x7F) snprintf(shown, sizeof shown, "'%c'", static_cast<char>(word));
-        snprintf(text, sizeof text, "%04X  %04X  %5u %-3s", address, static_cast<unsigned>(word),
-                 static_cast<unsigned>(word), shown);
+        return fields ? text + std::string("  ") + field_columns(word) : text;
     }
+    char shown[4] = "";
+    if (word >= 0x20 && word < 0x7F) snprintf(shown, sizeof shown, "'%c'", static_cast<char>(word));
+    snprintf(text, sizeof text, "%04X  %04X  %5u %-3s", address, static_cast<unsigned>(word),
+             static_cast<unsigned>(word), shown);
     return text;
 }
 
@@ -48,21 +69,81 @@ std::string listing_row(const std::string &columns, const std::string &label, co
     return row + "\n";
 }
 
+// "12" in the file `file`, else "other.inc:12".
+std::string place_text(const source_position &where, const std::string &file)
+{
+    return where.file == file ? std::to_string(where.line) : where.file + ":" + std::to_string(where.line);
+}
+
+// The names with their values, definitions and uses.
+std::string symbol_table_text(const assembler &source)
+{
+    const auto &entries = source.symbols().entries();
+    if (entries.empty()) return "";
+    size_t width = 4;
+    for (const auto &[name, symbol] : entries) width = std::max(width, name.size());
+    auto row = [&](const std::string &name, const std::string &value, const std::string &defined,
+                   const std::string &uses) {
+        std::string text = name + std::string(width - name.size() + 2, ' ') + value;
+        text.resize(width + 2 + 10, ' ');
+        text += defined;
+        text.resize(std::max(text.size() + 2, width + 2 + 10 + 20), ' ');
+        text += uses;
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        return text + "\n";
+    };
+    std::string out = "\n; symbols\n";
+    out += row("NAME", "VALUE", "DEFINED", "USED ON LINES");
+    for (const auto &[name, symbol] : entries) {
+        const std::string &file = symbol.where.file;
+        std::string uses;
+        int previous = -1;
+        std::string previous_file;
+        for (const source_position &use : symbol.uses) {
+            if (use.line == previous && use.file == previous_file) continue;   // one line, named once
+            if (!uses.empty()) uses += ' ';
+            uses += place_text(use, file);
+            previous = use.line;
+            previous_file = use.file;
+        }
+        out += row(name, hex_text(symbol.value, source.kind() == source_kind::micro ? 3 : 4),
+                   file + ":" + std::to_string(symbol.where.line), uses);
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string listing_text(const assembler &source)
+std::string listing_text(const assembler &source, const listing_options &options)
 {
     const std::vector<assembler::source_line> &lines = source.source_lines();
     std::map<uint32_t, std::string> labels = labels_by_address(source);
-    std::string blank(word_columns(source.kind(), 0, 0).size(), ' ');
+    bool fields = options.fields && source.kind() == source_kind::micro;
+    std::string blank(word_columns(source.kind(), 0, 0, fields).size(), ' ');
 
     // The words of each line, in address order.
     std::map<size_t, std::vector<uint32_t>> words_of_line;
     for (auto [address, line] : source.word_lines()) words_of_line[line].push_back(address);
 
+    // The messages by file and line; those about no line come first.
+    std::map<std::pair<std::string, int>, std::vector<const diagnostic *>> messages;
+    std::string unplaced;
+    if (options.messages) {
+        std::set<std::pair<std::string, int>> read;
+        for (const assembler::source_line &line : lines) read.insert({line.where.file, line.where.line});
+        for (const diagnostic &record : options.messages->records()) {
+            if (read.count({record.where.file, record.where.line}))
+                messages[{record.where.file, record.where.line}].push_back(&record);
+            else
+                unplaced += "*** " + diagnostic_text(record) + "\n";
+        }
+    }
+
     std::string heading = source.kind() == source_kind::micro ? "ADR  WORD" : "ADDR  WORD  VALUE";
+    if (fields) heading += std::string("        ") + FIELDS_HEADING;
     heading.resize(blank.size(), ' ');
     std::string out = "; listing of " + (lines.empty() ? std::string() : lines[0].where.file) + "\n";
+    out += unplaced;
     out += listing_row(heading, "LABEL", "LINE", "SOURCE");
     std::string file = lines.empty() ? std::string() : lines[0].where.file;
     for (size_t i = 0; i < lines.size(); i++) {
@@ -72,21 +153,35 @@ std::string listing_text(const assembler &source)
             out += "; file " + file + "\n";
         }
         auto placed = words_of_line.find(i);
+        auto constant = source.constants().find(i);
         if (placed == words_of_line.end()) {
-            out += listing_row(blank, "", std::to_string(line.where.line), line.text);
-            continue;
+            std::string columns = blank;
+            if (constant != source.constants().end()) {
+                std::string value = "= " + hex_text(constant->second, 4);
+                columns.replace(source.kind() == source_kind::micro ? 5 : 6, value.size(), value);
+            }
+            out += listing_row(columns, "", std::to_string(line.where.line), line.text);
+        } else {
+            bool first = true;
+            for (uint32_t address : placed->second) {
+                auto word = source.words().find(address);
+                std::string columns =
+                    word == source.words().end() ? blank : word_columns(source.kind(), address, word->second, fields);
+                auto label = labels.find(address);
+                out += listing_row(columns, label == labels.end() ? "" : label->second,
+                                   first ? std::to_string(line.where.line) : "", first ? line.text : "");
+                first = false;
+            }
         }
-        bool first = true;
-        for (uint32_t address : placed->second) {
-            auto word = source.words().find(address);
-            std::string columns = word == source.words().end() ? blank : word_columns(source.kind(), address, word->second);
-            auto label = labels.find(address);
-            out += listing_row(columns, label == labels.end() ? "" : label->second,
-                               first ? std::to_string(line.where.line) : "", first ? line.text : "");
-            first = false;
+        // Under the first reading of the line only (a file included many
+        // times would repeat them all each time).
+        auto said = messages.find({line.where.file, line.where.line});
+        if (said != messages.end()) {
+            for (const diagnostic *record : said->second) out += "*** " + diagnostic_text(*record) + "\n";
+            messages.erase(said);
         }
     }
-    return out;
+    return out + symbol_table_text(source);
 }
 
 void write_load_file(FILE *stream, const assembler &source, load_target target)

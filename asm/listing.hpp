@@ -12,10 +12,18 @@
 #include "asm/diagnostics.hpp"
 #include "core/load_file.hpp"
 
-// The listing of a finished assembly: every source line in reading order,
-// each with the address and word of what it placed, the labels of that
-// address and, for data, the word's value in decimal and as a character.
-std::string listing_text(const assembler &source);
+struct listing_options {
+    bool fields = false;                     // CM words also split into their ten fields
+    const diagnostics *messages = nullptr;   // shown under the lines they are about
+};
+
+// The listing of an assembly: every source line in reading order, each with
+// the address and word of what it placed (with errors: of every word that
+// assembled), the labels of that address and, for data, the word's value in
+// decimal and as a character; .EQU lines with their value; the messages
+// under their lines; then every name with its value, where it is defined
+// and where it is used.
+std::string listing_text(const assembler &source, const listing_options &options = {});
 
 // The load file of a finished assembly, CM or MM as `target` says.
 void write_load_file(FILE *stream, const assembler &source, load_target target);

@@ -20,7 +20,9 @@ const char USAGE[] =
     "  kalvo3-asm --help                          this text\n"
     "\n"
     "Options:\n"
-    "  --listing[=LST]  also write a listing (default: the output name with .lst)\n"
+    "  --listing[=LST]  also write a listing (default: the output name with .lst),\n"
+    "                   also when the source has errors\n"
+    "  --fields         in the listing, split each micro-instruction into its ten fields\n"
     "  --symbols[=SYM]  also write the labels and their addresses (default: .sym);\n"
     "                   with --disassemble, name the words by them (default: FILE.sym)\n"
     "  --Werror         treat warnings (the timing warnings too) as errors\n"
@@ -38,6 +40,7 @@ struct options {
     std::string output;   // empty: the default for the mode
     bool listing = false;
     std::string listing_name;   // empty: beside the output
+    bool fields = false;
     bool symbols = false;
     std::string symbols_name;   // empty: beside the output (the input when disassembling)
     bool warnings_are_errors = false;
@@ -102,20 +105,22 @@ int assemble(const options &opt)
     assembler source(opt.what == mode::data ? source_kind::data : source_kind::micro, diag);
     source.assemble_file(opt.input);
     print_messages(diag);
-    if (diag.has_errors()) return 1;
 
     load_target target = opt.what == mode::data ? LOAD_MM : LOAD_CM;
     std::string name = opt.output;
     if (name.empty()) name = with_extension(opt.input, target == LOAD_MM ? ".mm" : ".cm");
+    const std::string &beside = name == "-" ? opt.input : name;
+    std::string listing_name = opt.listing_name.empty() ? with_extension(beside, ".lst") : opt.listing_name;
+    if (diag.has_errors()) {   // the listing shows what assembled, and the errors under their lines
+        if (opt.listing) write_text(listing_name, listing_text(source, {opt.fields, &diag}));
+        return 1;
+    }
     FILE *file = open_output(name);
     if (!file) return 1;
     write_load_file(file, source, target);
     if (!close_output(file, name)) return 1;
 
-    const std::string &beside = name == "-" ? opt.input : name;
-    if (opt.listing &&
-        !write_text(opt.listing_name.empty() ? with_extension(beside, ".lst") : opt.listing_name, listing_text(source)))
-        return 1;
+    if (opt.listing && !write_text(listing_name, listing_text(source, {opt.fields, &diag}))) return 1;
     if (opt.symbols &&
         !write_text(opt.symbols_name.empty() ? with_extension(beside, ".sym") : opt.symbols_name, symbol_file_text(source)))
         return 1;
@@ -160,6 +165,8 @@ int main(int argc, char **argv)
             if (opt.listing_name.empty() && arg != "--listing") return usage_error("--listing= needs a file name");
         } else if (optional_value(arg, "--symbols", opt.symbols, opt.symbols_name)) {
             if (opt.symbols_name.empty() && arg != "--symbols") return usage_error("--symbols= needs a file name");
+        } else if (arg == "--fields") {
+            opt.fields = true;
         } else if (arg == "--Werror") {
             opt.warnings_are_errors = true;
         } else if (arg == "-o") {
@@ -175,6 +182,7 @@ int main(int argc, char **argv)
     }
     if (opt.input.empty()) return usage_error("no input file");
     if (opt.what == mode::disassemble && opt.listing) return usage_error("--listing is for assembling");
+    if (opt.fields && !opt.listing) return usage_error("--fields needs --listing");
     // A directory opens for reading on some systems and reads as empty: it
     // would assemble to an empty load file. Pipes and devices are read as
     // files are, up to the size bound.

@@ -4,7 +4,7 @@
 #   fuzz/run_fuzz.sh BUILD_DIR SECONDS [TARGET...]
 #
 # BUILD_DIR is a build of the fuzz preset; TARGET is fuzz_console, fuzz_load,
-# fuzz_check or fuzz_api (default: all). Seeds are gathered afresh from the
+# fuzz_check, fuzz_api or fuzz_asm (default: all). Seeds are gathered afresh from the
 # transcript tests and the examples: their session.in files for fuzz_console,
 # their load files for fuzz_load, the check files (and tests/check's) for
 # fuzz_check, and for fuzz_api call programs that load or assemble each
@@ -20,7 +20,7 @@ build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_console fuzz_load fuzz_check fuzz_api)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_console fuzz_load fuzz_check fuzz_api fuzz_asm)
 
 corpus=$build/corpus
 seeds=$corpus/seeds
@@ -46,6 +46,18 @@ for file in "$source"/examples/*/*.cm "$source"/examples/*/*.mm "$source"/exampl
   [ -f "$file" ] || continue
   case $file in *.cm|*.mm) call='\x00' ;; *.masm) call='\x01' ;; *) call='\x02' ;; esac
   { printf "$call"; cat "$file"; printf "\\x00$then_run"; } > "$seeds/fuzz_api/$(basename "$(dirname "$file")")_$(basename "$file")"
+done
+
+# fuzz_asm: each source as it stands, and with its includes after 0 bytes
+# (a data source after the byte 1).
+mkdir -p "$seeds/fuzz_asm"
+for file in "$source"/examples/*/*.masm "$source"/examples/*/*.mdat "$source"/tests/asm/data/*.masm "$source"/tests/asm/data/*.mdat; do
+  [ -f "$file" ] || continue
+  dir=$(dirname "$file")
+  { [[ $file == *.mdat ]] && printf '\001'; cat "$file"
+    grep -o '\.INCLUDE *"[^"]*"' "$file" | sed 's/.*"\(.*\)"/\1/' | while read -r name; do
+      [ -f "$dir/$name" ] && { printf '\000%s\n' "$name"; cat "$dir/$name"; }
+    done || true; } > "$seeds/fuzz_asm/$(basename "$dir")_$(basename "$file")"
 done
 
 for target in "${targets[@]}"; do

@@ -109,6 +109,25 @@ TEST_F(Api, PowerOnForgetsEverything)
     EXPECT_EQ(k3_cm_load_file(), std::string("CM\n"));
 }
 
+// A source nested far too deep is an error record like any other: the
+// machine's memories stay as they were, call after call.
+TEST_F(Api, ADeeplyNestedSourceLeavesTheMachineAlone)
+{
+    ASSERT_EQ(k3_load_text(example_file("greeting/greeting.cm").c_str()), 1);
+    ASSERT_EQ(k3_load_text(example_file("greeting/greeting.mm").c_str()), 2);
+    const std::string cm = k3_cm_load_file(), mm = k3_mm_load_file();
+    const std::string deep = "R=#" + std::string(1000000, '(') + "1" + std::string(1000000, ')') + "\n";
+    const std::string signs = ".WORD " + std::string(1000000, '-') + "1\n";
+    for (int call = 0; call < 3; call++) {
+        EXPECT_EQ(k3_assemble("deep.masm", deep.c_str(), 0), 1);
+        EXPECT_NE(std::string(k3_assembly_messages()).find("deep.masm:1:68: error: the expression nests"),
+                  std::string::npos);
+        EXPECT_EQ(k3_assemble("deep.mdat", signs.c_str(), 1), 1);
+    }
+    EXPECT_EQ(k3_cm_load_file(), cm);
+    EXPECT_EQ(k3_mm_load_file(), mm);
+}
+
 TEST_F(Api, UndoReturnsToTheCheckpoint)
 {
     k3_load_text(example_file("greeting/greeting.cm").c_str());

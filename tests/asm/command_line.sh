@@ -28,6 +28,9 @@ check "no input file exits with 2" test $status -eq 2
 check "no input file prints the usage" grep -q "Usage" usage.txt
 "$asm" --bogus x.masm 2> /dev/null; status=$?
 check "an unknown option exits with 2" test $status -eq 2
+"$asm" --fields x.masm 2> usage.txt; status=$?
+check "--fields without --listing exits with 2" test $status -eq 2
+check "--fields without --listing says why" grep -q "fields needs --listing" usage.txt
 
 # A good microprogram: FILE.cm beside it, exit status 0.
 printf 'start:  L=PC ALU=ADD TO=PC MEM=READ EX=ONEIN\n        JUMP start\n' > good.masm
@@ -68,6 +71,12 @@ printf '.WORD 70000\n' > bad.mdat
 "$asm" --data bad.mdat 2> errors.txt; status=$?
 check "a bad data source exits with 1" test $status -eq 1
 check "no MM file is written for a bad data source" test ! -e bad.mm
+
+# A million nested parentheses: a message and exit status 1, no crash.
+{ printf 'R=#'; head -c 1000000 /dev/zero | tr '\0' '('; printf '1\n'; } > deep.masm
+"$asm" deep.masm 2> errors.txt; status=$?
+check "a million nested parentheses exit with 1" test $status -eq 1
+check "a million nested parentheses say where" grep -q "^deep.masm:1:68: error: the expression nests more than 64 levels" errors.txt
 
 # Disassembly to standard output, and an input that is not a CM file.
 "$asm" --disassemble good.cm > good.txt; status=$?

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Listings of an example microprogram and an example data source, compared
-# with golden files; and the symbol file's round trip: the disassembler names
+# Listings of an example microprogram, an example data source and a source
+# with errors, compared with golden files; and the symbol file's round trip: the disassembler names
 # the words by it, and assembling its output gives the same words and the
 # same labels.
 #
@@ -25,6 +25,16 @@ same "the listing of digits.masm" "$data/digits.lst" "$work/digits.lst"
 (cd "$examples/k16_hello" && "$asm" --data --listing="$work/hello.lst" -o "$work/hello.mm" hello.mdat) ||
   { echo "FAILED: assembling hello.mdat"; exit 1; }
 same "the listing of hello.mdat" "$data/hello.lst" "$work/hello.lst"
+
+# A source with an error still gets its listing (and no load file): each
+# word split into its fields, every message under its line.
+(cd "$data" && "$asm" --listing="$work/faults.lst" --fields -o "$work/faults.cm" faults.masm 2> /dev/null)
+status=$?
+if [ $status -ne 1 ] || [ -e "$work/faults.cm" ]; then
+  echo "FAILED: a source with an error exits with 1 and writes no load file (status $status)"
+  failed=1
+fi
+same "the listing of faults.masm" "$data/faults.lst" "$work/faults.lst"
 
 # Round trip: labels by the symbol file, the same words and labels again.
 "$asm" --disassemble --symbols="$work/digits.sym" -o "$work/again.masm" "$work/digits.cm" ||
