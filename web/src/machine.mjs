@@ -115,16 +115,30 @@ export async function loadMachine() {
     },
     cardsRewind: () => m._k3_cards_rewind(),
     cardsPosition: () => m._k3_cards_position(),
-    printerText() {
-      const length = m._k3_printer_length();
-      return new TextDecoder('latin1').decode(m.HEAPU8.subarray(m._k3_printer_text(), m._k3_printer_text() + length));
+    // The printer's bytes, a copy: exactly what KALV.LPT holds at the console.
+    printerBytes() {
+      const at = m._k3_printer_text();
+      return m.HEAPU8.slice(at, at + m._k3_printer_length());
     },
     printerLength: () => m._k3_printer_length(),
     printerClear: () => m._k3_printer_clear(),
-    // The virtual file system, for files that sources include.
+    // The module's file system, where the assembler finds the files that
+    // sources include: a file, and a whole directory emptied.
     writeFile(path, contents) {
       m.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')) || '/');
       m.FS.writeFile(path, contents);
+    },
+    removeTree(path) {
+      const FS = m.FS;
+      if (!FS.analyzePath(path).exists) return;
+      for (const name of FS.readdir(path)) {
+        if (name === '.' || name === '..') continue;
+        const inner = `${path}/${name}`;
+        if (FS.isDir(FS.stat(inner).mode)) {
+          this.removeTree(inner);
+          FS.rmdir(inner);
+        } else FS.unlink(inner);
+      }
     },
   };
 }
