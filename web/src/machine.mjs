@@ -91,6 +91,9 @@ export async function loadMachine() {
       const stop = m._k3_run(limit >>> 0, profile ? 1 : 0);
       return { stop, steps: m._k3_steps(), error: m._k3_last_error() };
     },
+    // The console's closing lines of a run of `steps` in all, with a step
+    // limit (Infinity: none), into the console text.
+    runEnd: (steps, limit) => m._k3_run_end(steps >>> 0, limit === Infinity ? -1 : Math.min(limit, 0x7FFFFFFF)),
     profile: (address) => countAt(m, m._k3_profile(), address),
     profileClear: () => m._k3_profile_clear(),
     checkpoint: () => m._k3_checkpoint(),

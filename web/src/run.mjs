@@ -93,11 +93,22 @@ export async function run() {
     say(`Run: ${refused}`, 'error');
     return;
   }
-  const { machine } = state;
-  const counts = $('counts').checked;
   state.running = true;
   state.stopRequested = false;
   runningButtons();
+  try {
+    return await runSlices(limit, $('counts').checked);
+  } finally {
+    // A run that failed midway leaves the page usable all the same.
+    if (state.running) {
+      state.running = false;
+      runningButtons();
+    }
+  }
+}
+
+async function runSlices(limit, counts) {
+  const { machine } = state;
   const entry = checkpoint();
   const startSteps = state.totalSteps;
   state.marksFrom = readRegisters();
@@ -134,6 +145,8 @@ export async function run() {
   const seconds = (performance.now() - started) / 1000;
   state.lastRunSpeed = steps / seconds;
   if (steps > 0 && seconds < REPLAY_SECONDS) state.before = replayToLastStep(steps, state.marksFrom);
+  machine.runEnd(steps, limit);   // the console's own closing lines
+  takeConsole();
   entry.steps = state.totalSteps - startSteps;
   state.running = false;
   runningButtons();

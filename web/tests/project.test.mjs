@@ -252,4 +252,8 @@ test('the site: the .wasm comes compressed, and a link opens an example', async 
   await page.click('#run');
   await waitIdle(page);
   assert.equal(await steps(), Number(/(\d+) STEPS USED/.exec(exampleFile('k16_fib/expected.out'))[1]));
+  // The console panel ends with the console's own closing lines.
+  const closing = /\n( CPU HALTED !\n .*STEPS USED\n)/.exec(exampleFile('k16_fib/expected.out'))[1];
+  assert.ok((await page.$eval('#console', (e) => e.textContent)).endsWith(closing),
+            await page.$eval('#console', (e) => e.textContent));
 });
