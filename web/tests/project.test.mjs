@@ -192,6 +192,7 @@ test('keys: assemble, step, step back, run, stop, a break point at the focused r
   await page.focus('#listing tr[data-address="0"]');
   for (let i = 0; i < 7; i++) await key('ArrowDown');
   assert.equal(await page.evaluate(() => document.activeElement.dataset.address), '7');
+  assert.notEqual(await page.evaluate(() => getComputedStyle(document.activeElement).outlineStyle), 'none', 'the focus is seen');
   await key('F9');
   assert.equal(await page.$eval('#listing tr.break', (e) => e.dataset.address), '7');
   await key('F5');
@@ -217,6 +218,25 @@ test('keys: assemble, step, step back, run, stop, a break point at the focused r
   await key('Escape');
   assert.ok(!(await page.$eval('#help', (e) => e.open)));
   assert.deepEqual(w.problems, []);
+});
+
+test('the memory view names the MM source\'s labels and shows each word\'s bytes as characters', async () => {
+  await openExample(page, 'k16_hello');
+  const rows = await page.$$eval('#memory tr', (trs) => trs.map((tr) => ({
+    address: parseInt(tr.querySelector('th').textContent, 16),
+    words: [...tr.querySelectorAll('input')].map((i) => ({ value: i.value, label: i.title })),
+    chars: tr.querySelector('td.chars').textContent, labels: tr.querySelector('td.mm-labels').textContent })));
+  assert.equal(rows[0].address, 0);
+  // loop at 1, done at 6, text at 7: "Hello…" a character a word.
+  assert.deepEqual(rows[0].words.map((w) => w.label), ['', 'loop', '', '', '', '', 'done', 'text']);
+  assert.equal(rows[0].labels, 'loop done text');
+  assert.equal(rows[1].chars, '.e.l.l.o. .f.r.o');
+  // Every row's characters are its words' bytes, '.' where no character is printable.
+  for (const row of rows) {
+    const expected = row.words.map((w) => parseInt(w.value, 16)).flatMap((word) => [word >> 8, word & 0xFF])
+      .map((b) => ((b >= 0x20 && b < 0x7F) || b >= 0xA0 ? String.fromCharCode(b) : '.')).join('');
+    assert.equal(row.chars, expected, `row ${row.address}`);
+  }
 });
 
 test('Step back shows the picture, the MIR line and the changed marks as the step first showed them', async () => {
