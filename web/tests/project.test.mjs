@@ -146,7 +146,10 @@ test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as the
   const downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'kalvo3-saved-'));
   const cdp = await page.createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  for (const [button, name, bytes] of [['#save-printer', 'KALV.LPT', lpt], ['#save-cards', 'KALV.CRD', deck]]) {
+  await page.select('#files', 'k16_upper/upper.mdat');
+  const source = Buffer.from(await editorText(), 'utf8');
+  for (const [button, name, bytes] of [['#save-printer', 'KALV.LPT', lpt], ['#save-cards', 'KALV.CRD', deck],
+                                       ['#save-source', 'upper.mdat', source]]) {
     await page.evaluate((b) => document.querySelector(b).click(), button);
     const file = path.join(downloads, name);
     for (let i = 0; i < 100 && !fs.existsSync(file); i++) await new Promise((resolve) => setTimeout(resolve, 50));
@@ -159,6 +162,23 @@ test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as the
   await page.waitForSelector('body.ready');
   assert.deepEqual(Buffer.from(await page.evaluate(() => [...window.workbench.exports.cards()])), deck);
   assert.deepEqual(w.problems, []);
+});
+
+test('files dropped on the page open as by the picker', async () => {
+  await openExample(page, 'greeting');
+  await page.evaluate(() => {
+    const dropped = new DataTransfer();
+    dropped.items.add(new File(['        .EQU SEVEN 7\n'], 'seven.inc'));
+    dropped.items.add(new File(['        .INCLUDE "seven.inc"\n        R=#SEVEN TO=R3 EX=HALT\n'], 'drop.masm'));
+    dropped.items.add(new File([new Uint8Array([0x41, 0x0D, 0x0A, 0xFF])], 'deck.crd'));
+    document.querySelector('#listing').dispatchEvent(new DragEvent('drop', { dataTransfer: dropped, bubbles: true, cancelable: true }));
+  });
+  await page.waitForFunction(() => /^opened /.test(document.querySelector('#status').textContent));
+  assert.match(await status(page), /^opened seven\.inc; drop\.masm; deck\.crd as the card deck \(4 bytes\)/);
+  assert.deepEqual(await files(), ['greeting/greeting.cm', 'greeting/greeting.mm', 'seven.inc', 'drop.masm']);
+  assert.deepEqual(await page.evaluate(() => [...window.workbench.exports.cards()]), [0x41, 0x0D, 0x0A, 0xFF]);
+  await page.click('#step');
+  assert.equal(await register(page, 'R3'), 7);
 });
 
 test('keys: assemble, step, step back, run, stop, a break point at the focused row, leaving the editor, help', async () => {
