@@ -35,6 +35,7 @@ export function showFiles() {
     $(`use-${kind}`).setAttribute('aria-pressed', String(project.active !== '' && project[kind] === project.active));
   }
   $('doc-name').value = project.active;
+  showVersions();
   $('undo-action').disabled = state.running || state.undo.length === 0;
   $('undo-action').title = state.undo.length ? `take back: ${state.undo.at(-1).label} (Alt+U)` : 'nothing to take back';
   showCards();
@@ -82,6 +83,32 @@ export function useFor(kind) {
   showFiles();
   store();
   say(`${state.project.active} goes into ${kind === 'cm' ? 'control' : 'main'} memory at the next assembly`);
+}
+
+// The active file's kept versions, the latest first.
+function showVersions() {
+  const list = $('versions');
+  const file = P.fileOf(state.project, state.project.active);
+  const versions = file?.versions ?? [];
+  list.innerHTML = '';
+  list.add(new Option(versions.length ? `earlier versions (${versions.length})…` : 'no earlier versions', ''));
+  versions.forEach((text, i) => {
+    const lines = text.split('\n').length - (text.endsWith('\n') ? 1 : 0);
+    list.add(new Option(`${versions.length - i}: ${lines} line${lines === 1 ? '' : 's'} — ${text.slice(0, 40).replace(/\s+/g, ' ')}`, String(i)), 1);
+  });
+  list.disabled = versions.length === 0;
+}
+
+// Brings back a kept version of the active file; the text it replaces is
+// kept in its turn.
+export function restoreVersion(index) {
+  saveEditor();
+  const file = P.fileOf(state.project, state.project.active);
+  const text = file?.versions[index];
+  if (text === undefined) return;
+  P.replaceText(state.project, file.name, text);
+  selectFile(file.name, false);
+  say(`${file.name}: an earlier version is back; the text it replaced is the latest of its versions`);
 }
 
 export function renameActive() {

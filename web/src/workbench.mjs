@@ -216,6 +216,7 @@ async function start() {
   $('use-mm').addEventListener('click', () => F.useFor('mm'));
   $('files').addEventListener('change', () => F.selectFile($('files').value));
   $('new-file').addEventListener('click', F.newFile);
+  $('versions').addEventListener('change', () => { if ($('versions').value) F.restoreVersion(Number($('versions').value)); });
   $('doc-name').addEventListener('change', F.renameActive);
   $('open').addEventListener('click', () => $('open-input').click());
   $('open-input').addEventListener('change', async () => { await F.openChosen($('open-input').files); $('open-input').value = ''; });

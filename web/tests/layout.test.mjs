@@ -67,6 +67,11 @@ test('at 390x844 one column, nothing wider than the window, the picture as wide 
   }
   await page.click('.pane-tabs [data-panel="source-panel"]');
   await page.click('.pane-tabs [data-panel="picture-panel"]');
+  // No control is cut off at the window's edge.
+  const cut = await page.$$eval('header *, .tabs *, .pane-tabs *', (controls) => controls
+    .filter((c) => c.matches('button, input, select') && c.offsetParent && c.getBoundingClientRect().right > innerWidth)
+    .map((c) => c.id || c.textContent));
+  assert.deepEqual(cut, []);
   await page.screenshot({ path: path.join(ARTEFACTS, 'workbench-390x844.png'), fullPage: true });
   assert.deepEqual(w.problems, []);
 });

@@ -126,6 +126,14 @@ test('no action replaces a file without a way back: Disassemble adds a file, an 
   await pick({ 'mine.masm': 'again:  EX=HALT JUMP again\n' });
   const versions = await page.evaluate(() => window.workbench.state.project.files.find((f) => f.name === 'mine.masm').versions);
   assert.deepEqual(versions, ['mine:   EX=HALT JUMP mine\n']);
+  assert.equal(await editorText(), 'again:  EX=HALT JUMP again\n');
+  // The file's versions list brings it back, keeping the text it replaces.
+  assert.deepEqual(await page.$$eval('#versions option', (os) => os.map((o) => o.value)), ['', '0']);
+  await page.select('#versions', '0');
+  assert.equal(await editorText(), 'mine:   EX=HALT JUMP mine\n');
+  assert.deepEqual(await page.$$eval('#versions option', (os) => os.map((o) => o.textContent.slice(0, 12))),
+                   ['earlier vers', '1: 1 line — ', '2: 1 line — ']);
+  assert.match(await page.$eval('#versions option:nth-child(2)', (o) => o.textContent), /again:/);
 });
 
 test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as they are, saved exactly', async () => {
