@@ -136,6 +136,26 @@ test('no action replaces a file without a way back: Disassemble adds a file, an 
   assert.match(await page.$eval('#versions option:nth-child(2)', (o) => o.textContent), /again:/);
 });
 
+test('the work an earlier page kept (two documents and a typed deck) comes back as a project', async () => {
+  await page.evaluate(() => {
+    localStorage.clear();
+    localStorage.setItem('kalvo3.workbench', JSON.stringify({
+      docs: { cm: { name: 'old.masm', text: 'old:    L=R2 R=#3 ALU=ADD TO=R2\n        EX=HALT JUMP old\n' }, mm: { name: 'data.mdat', text: '' } },
+      active: 'cm', cards: 'AB\n', breaks: [0], limit: '50', counts: false }));
+  });
+  await page.reload();
+  await page.waitForSelector('body.ready');
+  assert.deepEqual(await files(), ['old.masm']);
+  assert.equal(await editorText(), 'old:    L=R2 R=#3 ALU=ADD TO=R2\n        EX=HALT JUMP old\n');
+  assert.match(await status(page), /^your work is back/);
+  assert.deepEqual(await page.evaluate(() => [...window.workbench.exports.cards()]), [0x41, 0x42, 0x0A]);
+  assert.equal(await page.$eval('#listing tr.break', (e) => e.dataset.address), '0');
+  assert.equal(await page.$eval('#limit', (e) => e.value), '50');
+  assert.equal(await page.$eval('#counts', (e) => e.checked), false);
+  await page.$eval('#limit', (e) => { e.value = ''; });
+  await page.click('#counts');
+});
+
 test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as they are, saved exactly', async () => {
   const deck = fs.readFileSync(`${DATA}bytes.crd`);
   const lpt = fs.readFileSync(`${DATA}bytes.lpt`);   // KALV.LPT of the console's run of this deck
