@@ -7,8 +7,7 @@ import * as P from './project.mjs';
 import { bytesToText, textToBytes, editableAsText } from './bytes.mjs';
 import { EXAMPLES } from './examples.mjs';
 import { assemble } from './assembly.mjs';
-import { refresh, showDevices } from './view.mjs';
-import { runningButtons } from './run.mjs';
+import { showDevices } from './view.mjs';
 
 const STORAGE_KEY = 'kalvo3.project';
 const OLD_STORAGE_KEY = 'kalvo3.workbench';   // the two documents of earlier pages
@@ -328,4 +327,3 @@ export function restore() {
   }
 }
 
-export { runningButtons, refresh };
