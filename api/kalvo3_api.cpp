@@ -31,6 +31,7 @@
 #include "asm/mnemonics.hpp"
 #include "console/load.hpp"
 #include "console/points.hpp"
+#include "console/run.hpp"
 #include "core/load_file.hpp"
 #include "core/machine_description.hpp"
 #include "core/machine_state.hpp"
@@ -334,6 +335,13 @@ int k3_run(uint32_t limit, int profile)
 }
 
 uint32_t k3_steps(void) { return steps_made; }
+
+void k3_run_end(uint32_t steps, int32_t limit)
+{
+    M.step_count = static_cast<int32_t>(steps);
+    M.max_steps = limit;
+    finish_run();
+}
 int k3_last_error(void) { return last_error; }
 int k3_last_error_line(void) { return last_error_line; }
 

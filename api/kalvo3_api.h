@@ -113,6 +113,11 @@ enum k3_stop {
  * would have stopped anyway. */
 int k3_run(uint32_t limit, int profile);
 uint32_t k3_steps(void);
+/* Adds the console's closing lines of a run to the console text, as its Run
+ * command prints them (" CPU HALTED !", then the steps used or that the step
+ * limit was used up): for a run of `steps` micro-cycles in all, made of one
+ * or more k3_run calls, with the step limit `limit` (-1: none). */
+void k3_run_end(uint32_t steps, int32_t limit);
 /* The number of the first error reported by the last run or by the last
  * operator call that may report one (k3_load_text, k3_break_set), 0 for
  * none; for a load, the line of the load-file text that made it (from 1, the

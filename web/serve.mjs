@@ -6,11 +6,25 @@ import http from 'node:http';
 import fs from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import zlib from 'node:zlib';
 
 const TYPES = {
   '.html': 'text/html; charset=utf-8', '.mjs': 'text/javascript', '.js': 'text/javascript',
   '.css': 'text/css', '.svg': 'image/svg+xml', '.wasm': 'application/wasm', '.png': 'image/png',
+  '.md': 'text/plain; charset=utf-8',
 };
+// Sent gzip-compressed to a browser that takes it (the .wasm to a fifth).
+const COMPRESSED = new Set(['.html', '.mjs', '.js', '.css', '.svg', '.wasm', '.md']);
+const gzipped = new Map();   // file -> { mtime, body }
+
+async function gzipOf(file, body) {
+  const { mtimeMs } = await fs.stat(file);
+  const kept = gzipped.get(file);
+  if (kept?.mtime === mtimeMs) return kept.body;
+  const packed = zlib.gzipSync(body, { level: 9 });
+  gzipped.set(file, { mtime: mtimeMs, body: packed });
+  return packed;
+}
 
 export function serve(site, port = 0) {
   const root = path.resolve(site);
@@ -21,9 +35,15 @@ export function serve(site, port = 0) {
       file = path.join(root, decodeURIComponent(url.pathname));
       if (!file.startsWith(root)) throw new Error('outside the site');
       if ((await fs.stat(file)).isDirectory()) file = path.join(file, 'index.html');
-      const body = await fs.readFile(file);
-      response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'text/plain; charset=utf-8',
-                                'Cache-Control': 'no-cache' });
+      let body = await fs.readFile(file);
+      const headers = { 'Content-Type': TYPES[path.extname(file)] ?? 'text/plain; charset=utf-8',
+                        'Cache-Control': 'no-cache', 'Vary': 'Accept-Encoding' };
+      if (COMPRESSED.has(path.extname(file)) && /\bgzip\b/.test(request.headers['accept-encoding'] ?? '')) {
+        body = await gzipOf(file, body);
+        headers['Content-Encoding'] = 'gzip';
+      }
+      headers['Content-Length'] = body.length;
+      response.writeHead(200, headers);
       response.end(body);
     } catch {
       response.writeHead(404, { 'Content-Type': 'text/plain' });

@@ -80,6 +80,30 @@ TEST_F(Api, BreakPointsStopAsTheRunCommandDoes)
     EXPECT_STREQ(k3_console_text(), " BREAK !! AT 003\n");
 }
 
+// The closing lines of a run are the Run command's: after the greeting's run
+// the console's transcript has them, and a limit used up is said instead.
+TEST_F(Api, RunEndIsTheConsolesText)
+{
+    k3_load_text(example_file("greeting/greeting.cm").c_str());
+    k3_load_text(example_file("greeting/greeting.mm").c_str());
+    EXPECT_EQ(k3_run(1000, 0), K3_STOP_HALT);
+    k3_console_clear();
+    k3_run_end(k3_steps(), -1);
+    const std::string transcript = example_file("greeting/expected.out");
+    EXPECT_NE(transcript.find(std::string("\n") + k3_console_text()), std::string::npos) << k3_console_text();
+
+    struct { uint32_t steps; int32_t limit; const char *text; } cases[] = {
+        {5, 5, " CPU HALTED !\n MAX STEPS EXAUSTED\n"},
+        {4, 5, " CPU HALTED !\n   4 STEPS USED\n"},
+        {123456, -1, " CPU HALTED !\n  123456 STEPS USED\n"},
+    };
+    for (const auto &c : cases) {
+        k3_console_clear();
+        k3_run_end(c.steps, c.limit);
+        EXPECT_STREQ(k3_console_text(), c.text) << c.steps << " " << c.limit;
+    }
+}
+
 TEST_F(Api, ErrorsKeepTheConsolesNumbersAndTexts)
 {
     k3_cm_set(0, 0x0F, 0xCFFFFFFF);   // RBF 12: reserved

@@ -34,7 +34,9 @@ function highlightLine(line) {
 const worst = (messages) => ['error', 'warning', 'note'].find((level) => messages.some((m) => m.severity === level)) ?? 'error';
 
 export class Editor {
-  constructor(root, onChange) {
+  // `onKey(event)` decides what Tab does: 'indent' (eight spaces) or
+  // 'leave' (the focus goes on, as everywhere else).
+  constructor(root, onChange, onKey = () => 'indent') {
     this.root = root;
     root.classList.add('editor');
     root.innerHTML = '<div class="gutter" aria-hidden="true"></div>' +
@@ -47,7 +49,7 @@ export class Editor {
     this.area.addEventListener('input', () => { this.render(); onChange?.(); });
     this.area.addEventListener('scroll', () => this.syncScroll());
     this.area.addEventListener('keydown', (event) => {
-      if (event.key === 'Tab' && !event.ctrlKey && !event.altKey) {
+      if (onKey(event) === 'indent') {
         event.preventDefault();
         document.execCommand('insertText', false, '        ');
       }

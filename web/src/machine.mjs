@@ -91,6 +91,9 @@ export async function loadMachine() {
       const stop = m._k3_run(limit >>> 0, profile ? 1 : 0);
       return { stop, steps: m._k3_steps(), error: m._k3_last_error() };
     },
+    // The console's closing lines of a run of `steps` in all, with a step
+    // limit (Infinity: none), into the console text.
+    runEnd: (steps, limit) => m._k3_run_end(steps >>> 0, limit === Infinity ? -1 : Math.min(limit, 0x7FFFFFFF)),
     profile: (address) => countAt(m, m._k3_profile(), address),
     profileClear: () => m._k3_profile_clear(),
     checkpoint: () => m._k3_checkpoint(),
@@ -115,16 +118,30 @@ export async function loadMachine() {
     },
     cardsRewind: () => m._k3_cards_rewind(),
     cardsPosition: () => m._k3_cards_position(),
-    printerText() {
-      const length = m._k3_printer_length();
-      return new TextDecoder('latin1').decode(m.HEAPU8.subarray(m._k3_printer_text(), m._k3_printer_text() + length));
+    // The printer's bytes, a copy: exactly what KALV.LPT holds at the console.
+    printerBytes() {
+      const at = m._k3_printer_text();
+      return m.HEAPU8.slice(at, at + m._k3_printer_length());
     },
     printerLength: () => m._k3_printer_length(),
     printerClear: () => m._k3_printer_clear(),
-    // The virtual file system, for files that sources include.
+    // The module's file system, where the assembler finds the files that
+    // sources include: a file, and a whole directory emptied.
     writeFile(path, contents) {
       m.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')) || '/');
       m.FS.writeFile(path, contents);
+    },
+    removeTree(path) {
+      const FS = m.FS;
+      if (!FS.analyzePath(path).exists) return;
+      for (const name of FS.readdir(path)) {
+        if (name === '.' || name === '..') continue;
+        const inner = `${path}/${name}`;
+        if (FS.isDir(FS.stat(inner).mode)) {
+          this.removeTree(inner);
+          FS.rmdir(inner);
+        } else FS.unlink(inner);
+      }
     },
   };
 }

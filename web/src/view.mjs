@@ -1,0 +1,191 @@
+// What the page shows of the machine: registers, the word at CMAR, main
+// memory, the listing of control memory, the devices and the picture.
+import { state, $, CM_LIMIT } from './state.mjs';
+import { hex, escapeHtml, shownChar } from './format.mjs';
+import { bytesToText } from './bytes.mjs';
+
+const digitsOf = (name) => state.digits[name] ?? 4;
+
+export function readRegisters() {
+  const values = {};
+  for (const name of state.machine.registerNames) values[name] = state.machine.get(name);
+  return values;
+}
+
+// The console's messages, each with the step it came at.
+export function logConsole(text) {
+  if (!text) return;
+  const log = $('console');
+  log.textContent += `[step ${state.totalSteps}]${text.startsWith('\n') ? '' : ' '}${text.replace(/\n+$/, '')}\n`;
+  log.scrollTop = log.scrollHeight;
+}
+
+export function takeConsole() {
+  const text = state.machine.consoleText();
+  state.machine.consoleClear();
+  logConsole(text);
+}
+
+// One panel per group that the machine reports, in its order; a group the
+// page has no place for gets a panel of its own at the end.
+export function buildRegisters(onChange) {
+  const { machine } = state;
+  state.digits = Object.fromEntries(machine.registers.map((r) => [r.name, Math.ceil(r.width / 4)]));
+  for (const box of document.querySelectorAll('.regs')) box.innerHTML = '';
+  for (const { name, group, writable } of machine.registers) {
+    let box = $(`reg-${group}`);
+    if (!box) {
+      const title = document.createElement('h2');
+      title.textContent = group;
+      box = document.createElement('div');
+      box.id = `reg-${group}`;
+      box.className = 'regs';
+      $('reg-stack').parentElement.append(title, box);
+    }
+    const label = document.createElement('label');
+    label.innerHTML = `<span>${name}</span><input data-register="${name}" size="${Math.max(digitsOf(name), 3)}" spellcheck="false"${writable ? '' : ' readonly'}>`;
+    box.append(label);
+  }
+  for (const input of document.querySelectorAll('input[data-register]:not([readonly])'))
+    input.addEventListener('change', () => onChange(input));
+}
+
+function showRegisters(values) {
+  for (const input of document.querySelectorAll('input[data-register]')) {
+    const name = input.dataset.register;
+    if (document.activeElement !== input) input.value = hex(values[name], digitsOf(name));
+    input.classList.toggle('changed', state.marksFrom !== null && state.marksFrom[name] !== values[name]);
+  }
+}
+
+// A word's statement with its jump target named by the program's label.
+export function statement(address) {
+  return state.machine.wordText(address).replace(/(JUMP|CALL|ELSE|DISPATCH \w+) (?:L_|0x)([0-9A-F]{3})$/, (all, verb, target) => {
+    const label = state.labels.get(parseInt(target, 16));
+    return label ? `${verb} ${label}` : `${verb} 0x${target}`;
+  });
+}
+
+function showWordAt(values) {
+  const { machine, labels } = state;
+  const cmar = values.CMAR;
+  const inside = cmar <= CM_LIMIT;
+  $('next-word').textContent = inside
+    ? `${hex(cmar, 3)}${labels.has(cmar) ? ' ' + labels.get(cmar) : ''}: ${hex(machine.cmHigh(cmar), 2)}${hex(machine.cmLow(cmar), 8)}  ${statement(cmar)}`
+    : `CMAR ${hex(cmar, 3)} is beyond control memory`;
+  const rows = machine.fields.map((f, i) => {
+    const code = inside ? machine.cmField(cmar, i) : 0;
+    const name = f.mnemonics[code] ?? '';
+    return `<tr><th>${f.name}</th><td>${hex(code, Math.ceil(f.width / 4))}</td><td>${name}</td>` +
+           `<td class="bits">${f.lowBit + f.width - 1}..${f.lowBit}</td></tr>`;
+  });
+  $('fields').innerHTML = rows.join('');
+}
+
+// Eight rows of eight words around MAR (or the address typed), each row
+// with its words as characters (high byte, then low byte) and each word
+// that the MM source labelled under its label.
+function showMemory(values) {
+  const { machine, dataLabels } = state;
+  const follow = $('mm-follow').checked;
+  const centre = follow ? values.MAR & 0xFFFF : parseInt($('mm-address').value, 16) || 0;
+  if (follow) $('mm-address').value = hex(centre, 4);
+  const first = Math.max(0, Math.min(0xFFFF - 63, (centre & ~7) - 16));
+  const rows = [];
+  for (let row = first; row < first + 64; row += 8) {
+    let cells = `<th>${hex(row, 4)}</th>`, chars = '';
+    const names = [];
+    for (let a = row; a < row + 8; a++) {
+      const word = machine.mmGet(a);
+      const label = dataLabels.get(a);
+      if (label) names.push(`${hex(a, 4)} ${label}`);
+      cells += `<td><input data-mm="${a}" value="${hex(word, 4)}" size="4" spellcheck="false"` +
+               `${label ? ` title="${escapeHtml(label)}"` : ''}` +
+               `${a === (values.MAR & 0xFFFF) ? ' class="mar"' : ''}${label ? ' data-label=""' : ''}></td>`;
+      chars += shownChar(word >> 8) + shownChar(word & 0xFF);
+    }
+    cells += `<td class="chars">${escapeHtml(chars)}</td><td class="mm-labels">${escapeHtml(names.map((n) => n.slice(5)).join(' '))}</td>`;
+    rows.push(`<tr>${cells}</tr>`);
+  }
+  $('memory').innerHTML = rows.join('');
+}
+
+export function showDevices() {
+  const printed = state.machine.printerBytes();
+  $('printer').textContent = printed.length > 65536 ? '…' + bytesToText(printed.subarray(-65536)) : bytesToText(printed);
+  $('printer').scrollTop = $('printer').scrollHeight;
+  $('cards-position').textContent = `read ${state.machine.cardsPosition()} of ${state.project.cards.length} bytes`;
+}
+
+function showListing(values) {
+  const current = values.CMAR;
+  for (const row of $('listing').rows) {
+    const address = Number(row.dataset.address);
+    row.classList.toggle('current', address === current);
+    row.classList.toggle('break', state.breaks.has(address));
+    const count = state.machine.profile(address);
+    row.cells[5].textContent = count ? String(count) : '';
+  }
+  const row = $('listing').querySelector('tr.current');
+  if (row) {
+    const box = $('listing-box');
+    if (row.offsetTop < box.scrollTop + 20 || row.offsetTop > box.scrollTop + box.clientHeight - 40)
+      box.scrollTop = row.offsetTop - box.clientHeight / 3;
+  }
+}
+
+export function refresh() {
+  const { machine, before } = state;
+  const values = readRegisters();
+  showRegisters(values);
+  showWordAt(values);
+  showMemory(values);
+  showDevices();
+  showListing(values);
+  const fields = {};
+  for (const f of machine.fields) fields[f.name] = values[f.name];
+  const word = { hex: '', text: '' };
+  if (before && before.CMAR <= CM_LIMIT) {
+    word.hex = hex(machine.cmHigh(before.CMAR), 2) + hex(machine.cmLow(before.CMAR), 8);
+    word.text = `${hex(before.CMAR, 3)}: ${statement(before.CMAR)}`;
+  }
+  state.datapath.update(values, before ? machine.stepParts(before) : null, fields, word, state.digits);
+  $('steps').textContent = String(state.totalSteps);
+  $('back').disabled = state.running || state.history.length === 0;
+}
+
+// The listing: one row per word up to the last one in use. Rows take focus
+// one at a time (↑ ↓ move it), so Tab goes past the listing in one press.
+export function buildListing() {
+  const { machine, labels, sourceLines } = state;
+  let last = -1;
+  for (let a = CM_LIMIT; a >= 0; a--)
+    if (machine.cmHigh(a) || machine.cmLow(a)) { last = a; break; }
+  for (const a of labels.keys()) last = Math.max(last, a);
+  state.listed = [];
+  for (let a = 0; a <= last; a++) state.listed.push(a);
+  const rows = state.listed.map((a) => {
+    const label = labels.get(a) ?? '';
+    const source = sourceLines.get(a) ?? '';
+    const focus = a === 0 ? '0' : '-1';
+    // A zero word that nothing placed is a gap in the microprogram.
+    if (!label && !source && !machine.cmHigh(a) && !machine.cmLow(a))
+      return `<tr data-address="${a}" class="gap" tabindex="${focus}"><td class="bp">●</td><td>${hex(a, 3)}</td><td></td>` +
+             `<td class="word" title="click: change the word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
+    return `<tr data-address="${a}" tabindex="${focus}"><td class="bp" title="click: break point">●</td><td>${hex(a, 3)}</td>` +
+           `<td class="label">${escapeHtml(label)}</td><td class="word" title="click: change the word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
+           `<td class="stmt">${escapeHtml(statement(a))}</td><td class="count"></td>` +
+           `<td class="src">${escapeHtml(source)}</td></tr>`;
+  });
+  $('listing').innerHTML = rows.join('');
+}
+
+// Moves the listing's focus by `by` rows from `row`.
+export function moveListingFocus(row, by) {
+  const rows = $('listing').rows;
+  const next = rows[Math.max(0, Math.min(rows.length - 1, row.sectionRowIndex + by))];
+  if (!next || next === row) return;
+  row.tabIndex = -1;
+  next.tabIndex = 0;
+  next.focus();
+}
