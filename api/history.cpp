@@ -62,7 +62,7 @@ const unsigned char *bytes_of(const MachineState &state) { return reinterpret_ca
 
 // ---- Snapshots ----
 
-size_t snapshot_limit = 256;                    // SNAPSHOTS
+size_t snapshot_limit = 256;   // SNAPSHOTS
 uint64_t first_interval = uint64_t{1} << 20;
 
 struct snapshot {
@@ -71,11 +71,11 @@ struct snapshot {
     size_t printer_length;
 };
 
-std::vector<snapshot> snapshots;       // by step; the first at step 0
-uint64_t interval = first_interval;    // steps between snapshots
-uint64_t position = 0;                 // steps up to the present state
-uint64_t history_end = 0;              // steps up to the last state recorded
-uint64_t generation = 0;               // histories started so far
+std::vector<snapshot> snapshots;      // by step; the first at step 0
+uint64_t interval = first_interval;   // steps between snapshots
+uint64_t position = 0;                // steps up to the present state
+uint64_t history_end = 0;             // steps up to the last state recorded
+uint64_t generation = 0;              // histories started so far
 
 // The longest printer text of this history so far: the text at every step
 // is a prefix of it. The printer holds it while the present is the history's
@@ -339,7 +339,7 @@ void search(uint64_t budget)
     find_writers();
     uint64_t done = 0;
     while (asked.status == K3_FIND_RUNNING && done < budget) {
-        if (asked.scan_end == 0) {   // the history's start: nothing (further)
+        if (asked.scan_end == 0) {                                     // the history's start: nothing (further)
             if (asked.need_starter) asked.starter = K3_FIND_UNKNOWN;   // started before it
             asked.status = asked.need_starter ? K3_FIND_FOUND : K3_FIND_NONE;
             asked.need_starter = false;
@@ -361,7 +361,7 @@ void search(uint64_t budget)
     }
 }
 
-}  // namespace
+}   // namespace
 
 // ---- Hooks ----
 
@@ -389,10 +389,7 @@ uint64_t history_run(uint64_t limit, uint64_t *counts)
     return done;
 }
 
-void history_restart()
-{
-    start_history();
-}
+void history_restart() { start_history(); }
 
 void history_deck_replaced() { deck_generation++; }
 
@@ -428,8 +425,8 @@ void printer_dropping()
 void printer_restore(const printer_mark &mark)
 {
     if (mark.version == live_printer && mark.length == k3_printer_length()) return;
-    const std::string text = mark.version->frozen ? mark.version->text.substr(0, mark.length)
-                                                  : std::string(k3_printer_text(), mark.length);
+    const std::string text =
+        mark.version->frozen ? mark.version->text.substr(0, mark.length) : std::string(k3_printer_text(), mark.length);
     api_printer_replace(text.data(), text.size());
 }
 
@@ -537,4 +534,4 @@ uint64_t k3_find_step(void) { return asked.status == K3_FIND_FOUND ? asked.found
 uint32_t k3_find_word(void) { return asked.status == K3_FIND_FOUND ? asked.word : 0; }
 uint32_t k3_find_starter(void) { return asked.status == K3_FIND_FOUND ? asked.starter : 0; }
 
-}  // extern "C"
+}   // extern "C"

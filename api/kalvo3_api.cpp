@@ -99,7 +99,7 @@ std::array<int, SEVERITIES> assembly_counts{};
 const diagnostic *assembly_record(int i)
 {
     return i >= 0 && static_cast<size_t>(i) < assembly_records.size() ? &assembly_records[static_cast<size_t>(i)]
-                                                                       : nullptr;
+                                                                      : nullptr;
 }
 
 // The text that `write` writes into a stream.
@@ -194,7 +194,7 @@ int k3_load_text(const char *text)
 extern "C++" {
 namespace {
 assembler::read_policy assembly_read_policy;
-}  // namespace
+}   // namespace
 
 void k3_set_assembly_read_policy(assembler::read_policy policy) { assembly_read_policy = std::move(policy); }
 }

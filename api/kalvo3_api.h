@@ -61,11 +61,7 @@ const char *k3_assembly_messages(void);
  * -1, 0 or "" for a record that does not exist). The file is the name given
  * to k3_assemble or an included file's path; line 0 is about the whole file
  * (its column is 0 too). */
-enum k3_severity {
-    K3_SEVERITY_ERROR = 0,
-    K3_SEVERITY_WARNING = 1,
-    K3_SEVERITY_NOTE = 2
-};
+enum k3_severity { K3_SEVERITY_ERROR = 0, K3_SEVERITY_WARNING = 1, K3_SEVERITY_NOTE = 2 };
 int k3_diagnostic_count(void);
 int k3_severity_count(int severity);
 int k3_diagnostic_severity(int i);

@@ -113,7 +113,7 @@ private:
     std::map<uint32_t, uint64_t> fields_set_;
     std::map<size_t, int64_t> constants_;
     const std::map<std::string, std::string> *include_files_ = nullptr;
-    int includes_ = 0;   // .INCLUDE lines read so far
+    int includes_ = 0;                                       // .INCLUDE lines read so far
     std::vector<std::pair<std::string, uint32_t>> labels_;   // in the order of definition
-    size_t source_bytes_ = 0;                                 // read from files so far, includes counted
+    size_t source_bytes_ = 0;                                // read from files so far, includes counted
 };

@@ -18,7 +18,10 @@ std::string diagnostic_text(const diagnostic &record)
     // Appended piece by piece: g++ 12 warns falsely on `"literal" + std::string` here.
     std::string text = record.where.file;
     if (record.where.line > 0)
-        text.append(":").append(std::to_string(record.where.line)).append(":").append(std::to_string(record.where.column));
+        text.append(":")
+            .append(std::to_string(record.where.line))
+            .append(":")
+            .append(std::to_string(record.where.column));
     text.append(": ").append(severity_name(record.level)).append(": ").append(record.reason);
     return text;
 }
@@ -33,10 +36,7 @@ void diagnostics::warning(const source_position &where, const std::string &reaso
     add(warnings_are_errors_ ? severity::error : severity::warning, where, reason);
 }
 
-void diagnostics::note(const source_position &where, const std::string &reason)
-{
-    add(severity::note, where, reason);
-}
+void diagnostics::note(const source_position &where, const std::string &reason) { add(severity::note, where, reason); }
 
 void diagnostics::add(severity level, const source_position &where, const std::string &reason)
 {

@@ -16,8 +16,8 @@ class symbol_table {
 public:
     struct symbol {
         int64_t value;
-        source_position where;             // of the definition
-        std::vector<source_position> uses;  // the expressions that name it, in reading order
+        source_position where;               // of the definition
+        std::vector<source_position> uses;   // the expressions that name it, in reading order
     };
 
     // Defines `name`; reports a name that is already defined.

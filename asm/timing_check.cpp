@@ -14,8 +14,8 @@ namespace {
 // The codes the rules look at.
 constexpr int LBF_IOBUS = 11, LBF_MEMORY = 12, LBF_ZERO = 15;
 constexpr int MMF_READ = 0, MMF_WRITE = 1;
-constexpr int EXF_DECC = 0, EXF_CRYIN = 2, EXF_ONEIN = 3, EXF_LOADIR = 4, EXF_TOIO = 5, EXF_LOADC = 6,
-              EXF_STARTIO = 7, EXF_SETT = 8, EXF_CLRT = 9, EXF_INCRX = 10, EXF_INCRY = 11, EXF_DECRY = 12;
+constexpr int EXF_DECC = 0, EXF_CRYIN = 2, EXF_ONEIN = 3, EXF_LOADIR = 4, EXF_TOIO = 5, EXF_LOADC = 6, EXF_STARTIO = 7,
+              EXF_SETT = 8, EXF_CLRT = 9, EXF_INCRX = 10, EXF_INCRY = 11, EXF_DECRY = 12;
 constexpr int TSF_CZERO = 5, TSF_TRUE = 7;
 constexpr uint16_t IO_INPUT = 0xEC, IO_OUTPUT = 0xED;   // IR bits 15..8
 constexpr size_t STACK_DEPTH = 8;
@@ -97,8 +97,12 @@ value shifter_result(const micro_instruction &w, const facts &in, const value &l
     if (lbus && rbus) {
         unsigned l = *lbus, r = *rbus;
         switch (alu_code(w, in.ir)) {
-        case 0: if (carry_known) abus = static_cast<uint16_t>(l + r + carry); break;
-        case 1: if (carry_known) abus = static_cast<uint16_t>(l - r - carry); break;
+        case 0:
+            if (carry_known) abus = static_cast<uint16_t>(l + r + carry);
+            break;
+        case 1:
+            if (carry_known) abus = static_cast<uint16_t>(l - r - carry);
+            break;
         case 2: abus = static_cast<uint16_t>(l & r); break;
         case 3:
         case 7: abus = static_cast<uint16_t>(l | r); break;
@@ -110,8 +114,12 @@ value shifter_result(const micro_instruction &w, const facts &in, const value &l
     unsigned a = *abus;
     switch (w.SHF) {
     case 0:
-    case 2: if (carry_known) return static_cast<uint16_t>(a << 1 | carry); break;
-    case 1: if (carry_known) return static_cast<uint16_t>(a >> 1 | carry << 15); break;
+    case 2:
+        if (carry_known) return static_cast<uint16_t>(a << 1 | carry);
+        break;
+    case 1:
+        if (carry_known) return static_cast<uint16_t>(a >> 1 | carry << 15);
+        break;
     case 3: return static_cast<uint16_t>(a >> 1 | (a & 0x8000));
     case 4: return static_cast<uint16_t>(a & 0x80 ? a | 0xFF00 : a);
     case 5: return static_cast<uint16_t>(a << 8 | a >> 8);
@@ -200,8 +208,7 @@ std::vector<successor> successors(uint32_t address, const micro_instruction &w, 
     case SQF_JUMP_IF_FALSE: test(address + 1, page_target); break;
     case SQF_RESTART_IF_TRUE: test(0, page_target); break;
     case SQF_DISPATCH_OP:
-        table(static_cast<uint32_t>(w.ADF & 0xFF) << 4, 1, 16,
-              in.ir ? std::optional<int>(*in.ir >> 12) : std::nullopt);
+        table(static_cast<uint32_t>(w.ADF & 0xFF) << 4, 1, 16, in.ir ? std::optional<int>(*in.ir >> 12) : std::nullopt);
         break;
     case SQF_DISPATCH_RX:
         table(((v << 2) & ~0xFu) | (w.ADF & 3u), 4, 4, in.ir ? std::optional<int>((*in.ir >> 10) & 3) : std::nullopt);
@@ -394,36 +401,42 @@ private:
         bool second_starts_memory = second.MMF == MMF_READ || second.MMF == MMF_WRITE;
 
         if (second.LBF == LBF_MEMORY && first.MMF != MMF_READ && first.MMF != MMF_WRITE)
-            warn(a, b, 1, l_mem + " without " + read + " in the micro-instruction before it (" + name(a, b) +
-                              "): the machine reports error 18");
+            warn(a, b, 1,
+                 l_mem + " without " + read + " in the micro-instruction before it (" + name(a, b) +
+                     "): the machine reports error 18");
         if (first.MMF == MMF_WRITE && second.LBF == LBF_MEMORY)
-            warn(a, b, 2, l_mem + " in the data cycle of the " + write + " of " + name(a, b) +
-                              ": the machine reports error 18 and writes the address as the data");
+            warn(a, b, 2,
+                 l_mem + " in the data cycle of the " + write + " of " + name(a, b) +
+                     ": the machine reports error 18 and writes the address as the data");
         if (first.MMF == MMF_WRITE && second.LBF == LBF_ZERO && !left_bus_set(b))
-            warn(a, b, 3, "no L= for the data of the " + write + " of " + name(a, b) +
-                              ": the word written is 0 (write " + clause(LEFT_BUS, LBF_ZERO) + " if that is meant)");
+            warn(a, b, 3,
+                 "no L= for the data of the " + write + " of " + name(a, b) + ": the word written is 0 (write " +
+                     clause(LEFT_BUS, LBF_ZERO) + " if that is meant)");
         if (first.MMF == MMF_READ && second_starts_memory && second.LBF != LBF_MEMORY)
-            warn(a, b, 4, clause(MEMORY_FUNCTION, second.MMF) + " while the word of the " + read + " of " +
-                              name(a, b) + " is not taken (" + l_mem + "): that word is lost");
+            warn(a, b, 4,
+                 clause(MEMORY_FUNCTION, second.MMF) + " while the word of the " + read + " of " + name(a, b) +
+                     " is not taken (" + l_mem + "): that word is lost");
         if (first.MMF == MMF_WRITE && second_starts_memory)
-            warn(a, b, 5, clause(MEMORY_FUNCTION, second.MMF) + " in the data cycle of the " + write + " of " +
-                              name(a, b) + ": the left bus is both the word written and the new address");
+            warn(a, b, 5,
+                 clause(MEMORY_FUNCTION, second.MMF) + " in the data cycle of the " + write + " of " + name(a, b) +
+                     ": the left bus is both the word written and the new address");
 
         // I/O: only where IR is known to hold an input or output instruction.
         if (first.EXF == EXF_STARTIO && in.io_is(IO_OUTPUT) && second.EXF != EXF_TOIO && !out.iobus_put)
-            warn(a, b, 6, "the printer takes its byte from the I/O bus here, for the output " + start + " of " +
-                              name(a, b) + ", and no " + to_io +
-                              " has put one there on this path: it takes the value the bus still holds");
+            warn(a, b, 6,
+                 "the printer takes its byte from the I/O bus here, for the output " + start + " of " + name(a, b) +
+                     ", and no " + to_io + " has put one there on this path: it takes the value the bus still holds");
         if (first.EXF == EXF_STARTIO && in.io_is(IO_INPUT) && second.LBF != LBF_IOBUS &&
             (second.EXF == EXF_TOIO || (second.EXF == EXF_STARTIO && out.io_is(IO_INPUT))))
-            warn(a, b, 7, clause(EXTRA_FUNCTION, second.EXF) + " right after the input " + start + " of " +
-                              name(a, b) + " without taking its byte (" + l_iobus +
-                              "): the byte read there is lost");
-        if (second.EXF == EXF_STARTIO && second.LBF == LBF_IOBUS && out.io_is(IO_INPUT) &&
-            first.EXF != EXF_STARTIO && first.EXF != EXF_TOIO)
-            warn(a, b, 8, l_iobus + " in the micro-instruction that starts an input, and " + name(a, b) +
-                              " before it starts none: the byte read arrives only in the next micro-instruction; "
-                              "this one takes the value the bus still holds");
+            warn(a, b, 7,
+                 clause(EXTRA_FUNCTION, second.EXF) + " right after the input " + start + " of " + name(a, b) +
+                     " without taking its byte (" + l_iobus + "): the byte read there is lost");
+        if (second.EXF == EXF_STARTIO && second.LBF == LBF_IOBUS && out.io_is(IO_INPUT) && first.EXF != EXF_STARTIO &&
+            first.EXF != EXF_TOIO)
+            warn(a, b, 8,
+                 l_iobus + " in the micro-instruction that starts an input, and " + name(a, b) +
+                     " before it starts none: the byte read arrives only in the next micro-instruction; "
+                     "this one takes the value the bus still holds");
     }
 
     // The note on a test of what its own micro-instruction changes. `first`

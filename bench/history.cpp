@@ -94,7 +94,7 @@ double ask(int kind, uint32_t what, const char *name)
     return took;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {
@@ -134,8 +134,8 @@ int main(int argc, char **argv)
     printf("record   %llu steps: %.2f s recorded, %.2f s not (%.1f / %.1f M steps/s); "
            "recorded / not, median of %zu slices: %.3f (from %.3f to %.3f)\n",
            static_cast<unsigned long long>(steps), recorded_total, plain_total, steps / recorded_total / 1e6,
-           steps / plain_total / 1e6, ratios.size(), median(ratios),
-           *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
+           steps / plain_total / 1e6, ratios.size(), median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+           *std::max_element(ratios.begin(), ratios.end()));
     printf("memory   history %.2f MiB (k3_history_memory), process resident %.1f MiB\n",
            k3_history_memory() / 1048576.0, resident_kib() / 1024.0);
 
@@ -168,7 +168,8 @@ int main(int argc, char **argv)
         while (searched < span && k3_find_continue(span - searched) == K3_FIND_RUNNING) searched = k3_find_searched();
         const double took = seconds_since(start), took_cpu = cpu_seconds() - cpu;
         printf("question %-28s %llu steps replayed, %.3f s, CPU %.3f s (%.1f M steps/s)\n", name,
-               static_cast<unsigned long long>(k3_find_searched()), took, took_cpu, k3_find_searched() / took_cpu / 1e6);
+               static_cast<unsigned long long>(k3_find_searched()), took, took_cpu,
+               k3_find_searched() / took_cpu / 1e6);
     };
     scan(K3_FIND_ADDRESS, 0xFFFFFFFFu, "an address never reached");
     scan(K3_FIND_MM_WORD, 0x2000, "MM 2000, never written");

@@ -12,7 +12,8 @@ constexpr register_row row(device_code code, machine_register_id id, column_kind
                            const char *trail, unsigned groups, change_kind change, const char *lead = "")
 {
     const machine_register &reg = described(id);
-    return {code, -1, &reg, reg.name, column, header, lead, (reg.width + 3) / 4, trail, width_mask(reg), groups, change};
+    const int digits = (reg.width + 3) / 4;
+    return {code, -1, &reg, reg.name, column, header, lead, digits, trail, width_mask(reg), groups, change};
 }
 
 constexpr const char *GENERAL_HEADERS[REGISTERS] = {" R0  ", " R1  ", " R2  ", " R3  ",

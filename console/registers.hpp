@@ -54,12 +54,14 @@ extern const int REGISTER_ROW_COUNT;
 // texts are fixed, so a register added to the description joins a row here
 // or this list (the tests hold every register to one of the two). The flags
 // are shown and changed together through the FLAG row.
+// clang-format off
 constexpr machine_register_id NOT_NAMED_AT_CONSOLE[] = {
     REG_ZER, REG_NEG, REG_CRY, REG_OVR, REG_CZ, REG_T,
     REG_LBF, REG_RBF, REG_ALF, REG_SHF, REG_SBF, REG_MMF, REG_SQF, REG_TSF, REG_EXF, REG_ADF,
     REG_MEMCYCLE, REG_IOCYCLE, REG_SP, REG_S0, REG_S1, REG_S2, REG_S3, REG_S4, REG_S5, REG_S6, REG_S7,
     REG_STOP,
 };
+// clang-format on
 
 // The rows, for range-for.
 struct register_rows {

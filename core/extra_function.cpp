@@ -16,6 +16,7 @@ uint16_t step_ir_field(int shift, unsigned step)
 
 void extra_function()
 {
+    // clang-format off
     switch (M.current.EXF) {
     case 0:  M.C = (M.C - 1) & 0xFF; break;                 // count C down, 0 wraps to 255
     case 1:  M.FSR = static_cast<uint16_t>(                 // save the flags in FSR
@@ -39,5 +40,6 @@ void extra_function()
     case 15: break;                                         // no extra function
     default: [[unlikely]] console_print("something is wrong (EXF=%x)\n", M.current.EXF); break;
     }
+    // clang-format on
     M.CZ = M.C == 0;
 }

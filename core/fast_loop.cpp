@@ -97,10 +97,12 @@ enum : uint8_t {
 // shifted word for a shift's CRY. The counter C stands in for "C is zero"
 // with the sense reversed (nonzero: the test fails); the decoder swaps the
 // outcomes of that test.
+// clang-format off
 enum : uint8_t {
     FLAG_ZER = TSF_ZER, FLAG_NEG = TSF_NEG, FLAG_CRY = TSF_CRY, FLAG_OVR = TSF_OVR, FLAG_T = TSF_T,
     FLAG_C = TSF_COUNTER_ZERO, FLAG_RESERVED = TSF_RESERVED, FLAG_ALWAYS = TSF_ALWAYS, FLAGS
 };
+// clang-format on
 static_assert(FLAGS == 1 << FIELD_TSF.width, "a flag for every test code");
 constexpr unsigned FLAG_BITS[FLAGS] = {1, 0x8000, 0x10000, 0x8000, 1, 0xFF, 0, 1};
 
@@ -221,14 +223,15 @@ void decode_entry(uint32_t address, uint64_t word)
     if (exf == EXF_DOWN_IR_9_8) e.ir_keep = static_cast<uint16_t>(~0x0300u), e.ir_add = 0x0300;
 
     // The sequencer, as far as the word decides it.
-    bool generic = is_reserved_code(FIELD_RBF, rbf) || is_reserved_code(FIELD_SBF, sbf) ||
-                   is_reserved_code(FIELD_SQF, sqf);
+    bool generic =
+        is_reserved_code(FIELD_RBF, rbf) || is_reserved_code(FIELD_SBF, sbf) || is_reserved_code(FIELD_SQF, sqf);
     const uint32_t in_page = (address & ~0x1FFu) | adf;
     const uint32_t jump = static_cast<uint32_t>(tsf) << 9 | adf;
     const uint32_t dispatch_base = ((static_cast<uint32_t>(tsf) & 1) << 9 | adf) << 2;
     uint32_t on_true = address + 1, on_false = address + 1;
     e.next = NEXT_FIXED;
     e.test = static_cast<uint8_t>(tsf);
+    // clang-format off
     switch (sqf) {
     case SQF_JUMP: on_true = jump; break;
     case SQF_CALL: on_true = jump; e.next = NEXT_CALL; e.checks |= CHECK_CALL; break;
@@ -254,6 +257,7 @@ void decode_entry(uint32_t address, uint64_t word)
     case SQF_CONTINUE: break;
     default: break;   // reserved: generic
     }
+    // clang-format on
     if (sequence_tests(sqf)) {
         if (tsf == TSF_RESERVED) generic = true;   // reported
         if (tsf == TSF_ALWAYS) e.next = NEXT_FIXED;

@@ -74,8 +74,9 @@ int alu_function(int alf, uint16_t ir) { return alf == ALF_FROM_IR ? (ir >> 4) &
 
 bool sets_alu_flags(int function) { return function >= 0 && function <= 4; }
 
-}  // namespace
+}   // namespace
 
+// clang-format off
 part_set left_bus_parts(int lbf, const step_view &step)
 {
     switch (lbf) {
@@ -167,6 +168,7 @@ part_set extra_parts(int exf)
     default: return part_set();                                         // 3, 13, 14, 15
     }
 }
+// clang-format on
 
 part_set parts_used(const step_view &step)
 {

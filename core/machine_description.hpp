@@ -45,16 +45,17 @@ enum store_rule : uint8_t {
 struct machine_register {
     const char *name;
     machine_group group;
-    int width;             // bits an operator sees
+    int width;   // bits an operator sees
     store_rule store;
-    unsigned limit;        // STORE_BOUNDED: the largest value kept
-    uint16_t *word16;      // where it lives: exactly one of the three
+    unsigned limit;     // STORE_BOUNDED: the largest value kept
+    uint16_t *word16;   // where it lives: exactly one of the three
     uint32_t *word32;
     int *word_int;
 };
 
 // Register numbers: the order of MACHINE_REGISTERS, and the numbers the C
 // interface gives out.
+// clang-format off
 enum machine_register_id : int {
     REG_R0, REG_R1, REG_R2, REG_R3, REG_R4, REG_R5, REG_R6, REG_R7,
     REG_PC, REG_IR, REG_MAR, REG_CMAR, REG_C, REG_FSR,
@@ -66,6 +67,7 @@ enum machine_register_id : int {
     REG_STOP,
     MACHINE_REGISTER_COUNT
 };
+// clang-format on
 
 namespace description_rows {
 
@@ -91,7 +93,7 @@ constexpr machine_register bounded(const char *name, machine_group group, int wi
     return {name, group, width, STORE_BOUNDED, limit, nullptr, nullptr, where};
 }
 
-}  // namespace description_rows
+}   // namespace description_rows
 
 // clang-format off
 inline constexpr machine_register MACHINE_REGISTERS[MACHINE_REGISTER_COUNT] = {
@@ -142,10 +144,7 @@ constexpr const machine_register &described(machine_register_id id) { return MAC
 const machine_register *find_machine_register(const char *name);
 
 // All ones in the register's width.
-constexpr unsigned width_mask(const machine_register &reg)
-{
-    return reg.width >= 32 ? ~0u : (1u << reg.width) - 1;
-}
+constexpr unsigned width_mask(const machine_register &reg) { return reg.width >= 32 ? ~0u : (1u << reg.width) - 1; }
 
 unsigned register_value(const machine_register &reg);
 
@@ -162,6 +161,7 @@ void store_value(const machine_register &reg, unsigned value);
 // The parts of the data path: units, buses, and the connections between
 // them, named SOURCE-DESTINATION. The picture marks each element with the
 // names of the parts it draws (data-part).
+// clang-format off
 enum data_path_part : int {
     // Control.
     PART_CMAR, PART_CM, PART_MIR, PART_SEQ, PART_STACK,
@@ -186,6 +186,7 @@ enum data_path_part : int {
     PART_READER_IOBUS, PART_IOBUS_PRINTER,
     DATA_PATH_PARTS
 };
+// clang-format on
 
 extern const char *const DATA_PATH_PART_NAMES[DATA_PATH_PARTS];
 

@@ -71,6 +71,7 @@ constexpr micro_instruction decode(uint64_t word)
             field_of(word, FIELD_ADF)};
 }
 
+// clang-format off
 // Right-bus codes of the two constants.
 constexpr int RBF_ADF_CONSTANT = 10;    // RBUS = ADF, 9 bits
 constexpr int RBF_WORD_CONSTANT = 11;   // RBUS = TSF, EXF, ADF, 16 bits
@@ -86,6 +87,7 @@ constexpr int EXF_SET_T = 8;            // EXF 9 resets T
 constexpr int EXF_UP_IR_11_10 = 10;     // IR bits 11..10 count up, modulo 4
 constexpr int EXF_UP_IR_9_8 = 11;
 constexpr int EXF_DOWN_IR_9_8 = 12;
+// clang-format on
 
 // Sequence functions (SQF 9..14 are reserved).
 enum sequence_code : int {

@@ -86,16 +86,16 @@ void check_disassembly_round_trip()
     k3_load_text(load.c_str());
     for (uint32_t a = 0; a < CM_WORDS; a++)
         if (cm_word(a) != cm[a]) {
-            fprintf(stderr, "word %03X: %010llX assembled again as %010llX\n%s", a, static_cast<unsigned long long>(cm[a]),
-                    static_cast<unsigned long long>(cm_word(a)), source.c_str());
+            fprintf(stderr, "word %03X: %010llX assembled again as %010llX\n%s", a,
+                    static_cast<unsigned long long>(cm[a]), static_cast<unsigned long long>(cm_word(a)),
+                    source.c_str());
             abort();
         }
 }
 
 void assemble_and_load(const std::string &source, int data)
 {
-    if (k3_assemble(data ? "fuzz.mdat" : "fuzz.masm", source.c_str(), data) == 0)
-        k3_load_text(k3_assembly_load_file());
+    if (k3_assemble(data ? "fuzz.mdat" : "fuzz.masm", source.c_str(), data) == 0) k3_load_text(k3_assembly_load_file());
     (void)k3_assembly_messages();
     (void)k3_assembly_labels();
 }
@@ -110,8 +110,7 @@ void read_back(uint32_t address)
     (void)k3_word_text(address);
     (void)k3_assembly_line(address);
     for (int reg = 0; reg < k3_register_count(); reg++) (void)k3_get(reg);
-    for (int field = 0; field < k3_field_count(); field++)
-        (void)k3_mnemonic(field, k3_cm_field(address, field));
+    for (int field = 0; field < k3_field_count(); field++) (void)k3_mnemonic(field, k3_cm_field(address, field));
 }
 
 void call(input &in)
@@ -177,7 +176,7 @@ void call(input &in)
     }
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -18,7 +18,7 @@ namespace {
 constexpr size_t MAX_CASES_RUN = 4;
 constexpr uint64_t MAX_STEPS = 1000;
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

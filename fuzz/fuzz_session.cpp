@@ -30,9 +30,8 @@ void copy_session_files(const fs::path &tree)
     for (const fs::directory_entry &dir : fs::directory_iterator(tree, error)) {
         for (const fs::directory_entry &file : fs::directory_iterator(dir.path(), error)) {
             const fs::path &path = file.path();
-            if (path.extension() == ".cm" || path.extension() == ".mm" ||
-                path.extension() == ".masm" || path.extension() == ".mdat" || path.extension() == ".inc" ||
-                path.filename() == "KALV.CRD")
+            if (path.extension() == ".cm" || path.extension() == ".mm" || path.extension() == ".masm" ||
+                path.extension() == ".mdat" || path.extension() == ".inc" || path.filename() == "KALV.CRD")
                 fs::copy_file(path, path.filename(), fs::copy_options::skip_existing, error);
         }
     }

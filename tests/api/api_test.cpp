@@ -92,7 +92,11 @@ TEST_F(Api, RunEndIsTheConsolesText)
     const std::string transcript = example_file("greeting/expected.out");
     EXPECT_NE(transcript.find(std::string("\n") + k3_console_text()), std::string::npos) << k3_console_text();
 
-    struct { uint32_t steps; int32_t limit; const char *text; } cases[] = {
+    struct {
+        uint32_t steps;
+        int32_t limit;
+        const char *text;
+    } cases[] = {
         {5, 5, " CPU HALTED !\n MAX STEPS EXAUSTED\n"},
         {4, 5, " CPU HALTED !\n   4 STEPS USED\n"},
         {123456, -1, " CPU HALTED !\n  123456 STEPS USED\n"},
@@ -250,10 +254,9 @@ TEST_F(Api, RegistersReportTheirWidthsGroupsAndTheStepsParts)
         const char *group;
         int writable;
     } cases[] = {
-        {"R7", 16, "registers", 1}, {"CMAR", 12, "registers", 1}, {"C", 8, "registers", 1},
-        {"FSR", 4, "registers", 1}, {"IOBUS", 16, "buses", 1},    {"CZ", 1, "flags", 1},
-        {"ADF", 9, "fields", 0},    {"SQF", 4, "fields", 0},      {"IOCYCLE", 2, "cycles", 1},
-        {"SP", 4, "stack", 1},      {"S3", 16, "stack", 1},       {"STOP", 1, "run", 0},
+        {"R7", 16, "registers", 1},  {"CMAR", 12, "registers", 1}, {"C", 8, "registers", 1}, {"FSR", 4, "registers", 1},
+        {"IOBUS", 16, "buses", 1},   {"CZ", 1, "flags", 1},        {"ADF", 9, "fields", 0},  {"SQF", 4, "fields", 0},
+        {"IOCYCLE", 2, "cycles", 1}, {"SP", 4, "stack", 1},        {"S3", 16, "stack", 1},   {"STOP", 1, "run", 0},
     };
     for (const auto &c : cases) {
         const int reg = k3_register(c.name);

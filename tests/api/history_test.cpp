@@ -92,8 +92,8 @@ protected:
     // The reference: what is shown after each step, the word each step ran,
     // whether it started a memory write, and the memory changes.
     std::vector<shown> reference;
-    std::vector<uint32_t> word_of_step;     // [t]: CMAR the step t ran from
-    std::vector<bool> started_write;        // [t]: step t started a write
+    std::vector<uint32_t> word_of_step;   // [t]: CMAR the step t ran from
+    std::vector<bool> started_write;      // [t]: step t started a write
     std::vector<mm_change> mm_changes;
 
     void TearDown() override { history_configure(uint64_t{1} << 20, 256, 256); }
@@ -110,8 +110,9 @@ protected:
         m.mmf = static_cast<int>(chance(30) ? 1 : pick(4));
         // Jumps, tests, calls and returns within the image's 32 words, no
         // dispatch (it would leave them).
-        static constexpr int SQF[] = {SQF_CONTINUE, SQF_CONTINUE, SQF_CONTINUE, SQF_JUMP, SQF_JUMP_IF_TRUE,
-                                      SQF_JUMP_IF_FALSE, SQF_JUMP_IF_TRUE, SQF_JUMP_IF_FALSE, SQF_CALL, SQF_RETURN};
+        static constexpr int SQF[] = {SQF_CONTINUE,     SQF_CONTINUE,      SQF_CONTINUE,     SQF_JUMP,
+                                      SQF_JUMP_IF_TRUE, SQF_JUMP_IF_FALSE, SQF_JUMP_IF_TRUE, SQF_JUMP_IF_FALSE,
+                                      SQF_CALL,         SQF_RETURN};
         m.sqf = SQF[pick(std::size(SQF))];
         m.exf = chance(1) ? 13 : EXF[pick(std::size(EXF))];
         m.tsf = static_cast<int>(pick(8));
@@ -299,7 +300,8 @@ TEST_F(HistoryTest, QuestionsAnswerAsABruteForceScan)
                 uint32_t word = 0;
                 const uint64_t want = last_register_change(reg, p, word);
                 EXPECT_EQ(ask(K3_FIND_REGISTER, static_cast<uint32_t>(reg), UINT64_MAX),
-                          want ? K3_FIND_FOUND : K3_FIND_NONE) << k3_register_name(reg);
+                          want ? K3_FIND_FOUND : K3_FIND_NONE)
+                    << k3_register_name(reg);
                 EXPECT_EQ(k3_find_step(), want) << k3_register_name(reg);
                 EXPECT_EQ(k3_find_word(), word) << k3_register_name(reg);
             }
@@ -425,7 +427,7 @@ TEST_F(HistoryTest, SeekLeavesTheStopOfItsLastStep)
         uint32_t stop;
         int error;
     };
-    const expected table[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 1, 12}, {4, 1, 0},
+    const expected table[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0},  {3, 1, 12}, {4, 1, 0},
                               {5, 1, 0}, {6, 0, 0}, {3, 1, 12}, {2, 0, 0}};
     for (const expected &e : table) {
         ASSERT_EQ(k3_seek(e.step), 1);
@@ -488,4 +490,4 @@ TEST_F(HistoryTest, QuestionsRefuseWhatTheyCannotAsk)
     EXPECT_EQ(k3_find_searched(), 20u);
 }
 
-}  // namespace
+}   // namespace

@@ -25,7 +25,7 @@ TEST(Verdicts, RunsEndForTheHighestRankingReason)
         {"  L=R1 TO=R2\n  L=R2 TO=R3\n  EX=HALT\n", 2, 100, K3_STOP_BREAK, 0, 2},
         {"  L=R1 TO=R2\n  L=MEM TO=R1 EX=HALT\n", 0, 100, K3_STOP_ERROR, 18, 2},          // error and halt
         {"  L=R1 TO=R2\n  L=MEM TO=R1\n  EX=HALT\n", 2, 100, K3_STOP_ERROR, 18, 2},       // error, break point
-        {"  EX=HALT JUMP there\n  NOP\nthere: EX=HALT\n", 2, 100, K3_STOP_BREAK, 0, 1},  // halt, break point
+        {"  EX=HALT JUMP there\n  NOP\nthere: EX=HALT\n", 2, 100, K3_STOP_BREAK, 0, 1},   // halt, break point
         {"  L=R1 TO=R2\n  L=MEM TO=R1 RETURN\n", 0, 100, K3_STOP_ERROR, 2, 2},            // the first of two errors
     };
     for (const auto &c : cases)
@@ -90,7 +90,8 @@ TEST(Verdicts, ErrorTextsAndAssemblyRecords)
     for (int i = 0; i < 2; i++)
         text += std::string(k3_diagnostic_file(i)) + ":" + std::to_string(k3_diagnostic_line(i)) + ":" +
                 std::to_string(k3_diagnostic_column(i)) + ": " +
-                (k3_diagnostic_severity(i) == K3_SEVERITY_ERROR ? "error: " : "warning: ") + k3_diagnostic_message(i) + "\n";
+                (k3_diagnostic_severity(i) == K3_SEVERITY_ERROR ? "error: " : "warning: ") + k3_diagnostic_message(i) +
+                "\n";
     EXPECT_EQ(text, k3_assembly_messages());
     EXPECT_EQ(k3_diagnostic_line(1), 2);
     EXPECT_EQ(k3_diagnostic_severity(2), -1);
@@ -98,4 +99,4 @@ TEST(Verdicts, ErrorTextsAndAssemblyRecords)
     EXPECT_EQ(k3_diagnostic_count(), 0);
 }
 
-}  // namespace
+}   // namespace

@@ -32,11 +32,11 @@ TEST(Nesting, DeepExpressionsStopWithTheirPosition)
         {"64 parentheses", "R=#" + deepest, source_kind::micro, nullptr},
         {"64 signs", "R=#" + repeated("-", 62) + "++1", source_kind::micro, nullptr},
         {"65 parentheses", "R=#(" + deepest + ")", source_kind::micro, "t.masm:1:68: error: the expression nests more"},
-        {"65 signs", "R=#" + repeated("-", 65) + "1", source_kind::micro, "t.masm:1:68: error: the expression nests more"},
+        {"65 signs", "R=#" + repeated("-", 65) + "1", source_kind::micro,
+         "t.masm:1:68: error: the expression nests more"},
         {"a million parentheses", "R=#" + repeated("(", 1000000) + "1" + repeated(")", 1000000), source_kind::micro,
          "t.masm:1:68: error:"},
-        {"100000 signs in .EQU", ".EQU x " + repeated("-", 100000) + "1", source_kind::micro,
-         "t.masm:1:72: error:"},
+        {"100000 signs in .EQU", ".EQU x " + repeated("-", 100000) + "1", source_kind::micro, "t.masm:1:72: error:"},
         {"mixed, in a data word", ".WORD 1, " + repeated("-(", 100) + "2" + repeated(")", 100), source_kind::data,
          "t.mdat:1:74: error:"},
     };
@@ -85,7 +85,8 @@ TEST(Nesting, IncludesFromMemory)
             continue;
         }
         std::vector<std::string> said = diag.messages();
-        EXPECT_TRUE(std::any_of(said.begin(), said.end(), [&](const std::string &m) { return m.find(c.message) != std::string::npos; }))
+        EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                                [&](const std::string &m) { return m.find(c.message) != std::string::npos; }))
             << c.source << ": " << testing::PrintToString(said);
         EXPECT_LE(said.size(), 600u) << c.source;
         // The listing shows each message once, however often its file is read.
@@ -96,4 +97,4 @@ TEST(Nesting, IncludesFromMemory)
     }
 }
 
-}  // namespace
+}   // namespace

@@ -115,9 +115,9 @@ struct mistake {
     const char *what;
     const char *source;
     severity level;
-    int line;            // of the message
-    const char *other;   // the other word it names
-    const char *reason;  // a piece of the message
+    int line;             // of the message
+    const char *other;    // the other word it names
+    const char *reason;   // a piece of the message
 };
 
 const mistake MISTAKES[] = {
@@ -275,8 +275,7 @@ TEST(Timing, TheExamplesDrawNothing)
         } else if (entry.path().extension() == ".cm") {
             std::map<uint32_t, uint64_t> words;
             ASSERT_TRUE(read_cm_load_file(path, words, diag)) << path;
-            for (const timing_warning &w : check_timing(words, {}, {}))
-                diag.warning(w.where, w.reason);
+            for (const timing_warning &w : check_timing(words, {}, {})) diag.warning(w.where, w.reason);
             load_files++;
         } else {
             continue;

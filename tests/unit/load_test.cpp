@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 #include "console/load.hpp"
 #include "core/machine_state.hpp"
@@ -140,17 +140,20 @@ TEST(LoadFileLines, PiecesAndTheBoundOfALine)
     const std::string past_bound(LOAD_LINE_LIMIT, ' ');
     const struct {
         std::string text;
-        int stop_after;              // lines visited before the visitor says stop, 0: never
+        int stop_after;   // lines visited before the visitor says stop, 0: never
         std::vector<std::string> lines;
         load_read_end end;
-        long left;                   // bytes left unread
+        long left;   // bytes left unread
     } cases[] = {
         {"CM\n1\r2\r\n3", 0, {"CM\n", "1\r", "2\r\n", "3"}, LOAD_READ_END, 0},
         {piece + "yz\n4\n", 0, {piece, "4\n"}, LOAD_READ_END, 0},
         {piece + "yz\n4\n", 1, {piece}, LOAD_READ_STOPPED, 5},
         {"MM" + past_bound + "\n5\n", 0, {"MM" + std::string(LOAD_LINE_SIZE - 3, ' ')}, LOAD_READ_TOO_LONG, 5},
-        {"MM" + past_bound.substr(3) + "\n5\n", 0, {"MM" + std::string(LOAD_LINE_SIZE - 3, ' '), "5\n"},
-         LOAD_READ_END, 0},
+        {"MM" + past_bound.substr(3) + "\n5\n",
+         0,
+         {"MM" + std::string(LOAD_LINE_SIZE - 3, ' '), "5\n"},
+         LOAD_READ_END,
+         0},
     };
     for (const auto &c : cases) {
         FILE *file = fmemopen(const_cast<char *>(c.text.data()), c.text.size(), "r");

@@ -29,7 +29,7 @@ std::string part_names(const part_set &parts)
 
 class DescriptionTest : public CoreTest {};
 
-}  // namespace
+}   // namespace
 
 // Every register lives in a place of its own, holds its width, and keeps an
 // operator's value by its rule.
@@ -38,8 +38,9 @@ TEST_F(DescriptionTest, RegistersLiveApartAndKeepValuesByTheirRules)
     std::set<const void *> places;
     std::set<std::string> names;
     for (const machine_register &reg : MACHINE_REGISTERS) {
-        const void *place = reg.word16 ? static_cast<const void *>(reg.word16)
-                          : reg.word32 ? static_cast<const void *>(reg.word32) : static_cast<const void *>(reg.word_int);
+        const void *place = reg.word16   ? static_cast<const void *>(reg.word16)
+                            : reg.word32 ? static_cast<const void *>(reg.word32)
+                                         : static_cast<const void *>(reg.word_int);
         EXPECT_EQ((reg.word16 != nullptr) + (reg.word32 != nullptr) + (reg.word_int != nullptr), 1) << reg.name;
         EXPECT_TRUE(places.insert(place).second) << reg.name << " shares its place";
         EXPECT_TRUE(names.insert(reg.name).second) << reg.name << " named twice";
@@ -61,11 +62,20 @@ TEST_F(DescriptionTest, RegistersLiveApartAndKeepValuesByTheirRules)
         const char *name;
         unsigned typed, kept;
     } cases[] = {
-        {"r5", 0x12345, 0x2345},      {"PC", 0x1FFFF, 0xFFFF},   {"C", 0x1FF, 0xFF},
-        {"FSR", 0x1F, 0xF},           {"MAR", 0x12345, 0x12345}, {"CMAR", 0xFFFFFFFF, 0xFFFFFFFF},
-        {"IOBUS", 0x10048, 0x0048},   {"CRY", 7, 1},             {"T", 0, 0},
-        {"MEMCYCLE", 2, 2},           {"IOCYCLE", 3, 0},         {"SP", 8, 8},
-        {"SP", 9, 0},                 {"S7", 0x11000, 0x1000},
+        {"r5", 0x12345, 0x2345},
+        {"PC", 0x1FFFF, 0xFFFF},
+        {"C", 0x1FF, 0xFF},
+        {"FSR", 0x1F, 0xF},
+        {"MAR", 0x12345, 0x12345},
+        {"CMAR", 0xFFFFFFFF, 0xFFFFFFFF},
+        {"IOBUS", 0x10048, 0x0048},
+        {"CRY", 7, 1},
+        {"T", 0, 0},
+        {"MEMCYCLE", 2, 2},
+        {"IOCYCLE", 3, 0},
+        {"SP", 8, 8},
+        {"SP", 9, 0},
+        {"S7", 0x11000, 0x1000},
     };
     for (const case_ &c : cases) {
         const machine_register *reg = find_machine_register(c.name);
@@ -90,9 +100,9 @@ TEST_F(DescriptionTest, RegistersLiveApartAndKeepValuesByTheirRules)
 // and forgotten in the reset fails here.
 TEST_F(DescriptionTest, ResetClearsEveryRegisterButTheKeptOnes)
 {
-    const machine_register_id kept[] = {REG_S0, REG_S1, REG_S2, REG_S3, REG_S4, REG_S5, REG_S6, REG_S7,
-                                        REG_LBF, REG_RBF, REG_ALF, REG_SHF, REG_SBF, REG_MMF, REG_SQF,
-                                        REG_TSF, REG_EXF, REG_ADF, REG_STOP};
+    const machine_register_id kept[] = {REG_S0,  REG_S1,  REG_S2,  REG_S3,  REG_S4,  REG_S5,  REG_S6,
+                                        REG_S7,  REG_LBF, REG_RBF, REG_ALF, REG_SHF, REG_SBF, REG_MMF,
+                                        REG_SQF, REG_TSF, REG_EXF, REG_ADF, REG_STOP};
     for (const machine_register &reg : MACHINE_REGISTERS) {
         if (reg.word16) *reg.word16 = 1;
         if (reg.word32) *reg.word32 = 1;
@@ -100,7 +110,8 @@ TEST_F(DescriptionTest, ResetClearsEveryRegisterButTheKeptOnes)
     }
     reset_registers();
     for (const machine_register &reg : MACHINE_REGISTERS) {
-        const bool keeps = std::any_of(std::begin(kept), std::end(kept), [&](machine_register_id id) { return &described(id) == &reg; });
+        const bool keeps = std::any_of(std::begin(kept), std::end(kept),
+                                       [&](machine_register_id id) { return &described(id) == &reg; });
         EXPECT_EQ(register_value(reg), keeps ? 1u : 0u) << reg.name;
     }
 }
@@ -110,16 +121,18 @@ TEST_F(DescriptionTest, ResetClearsEveryRegisterButTheKeptOnes)
 TEST_F(DescriptionTest, ConsoleNamesEveryRegisterOrSaysItDoesNot)
 {
     for (const machine_register &reg : MACHINE_REGISTERS) {
-        const int rows = static_cast<int>(
-            std::count_if(register_rows().begin(), register_rows().end(), [&](const register_row &row) { return row.reg == &reg; }));
+        const int rows = static_cast<int>(std::count_if(register_rows().begin(), register_rows().end(),
+                                                        [&](const register_row &row) { return row.reg == &reg; }));
         const bool left_out = std::any_of(std::begin(NOT_NAMED_AT_CONSOLE), std::end(NOT_NAMED_AT_CONSOLE),
                                           [&](machine_register_id id) { return &described(id) == &reg; });
         EXPECT_EQ(rows + left_out, 1) << reg.name << ": " << rows << " console rows, left out " << left_out;
     }
     for (const register_row &row : register_rows()) {
         if (!row.reg) continue;
-        if (row.index >= 0) EXPECT_EQ(row.reg, &described(static_cast<machine_register_id>(REG_R0 + row.index)));
-        else EXPECT_STREQ(row.name, row.reg->name);
+        if (row.index >= 0)
+            EXPECT_EQ(row.reg, &described(static_cast<machine_register_id>(REG_R0 + row.index)));
+        else
+            EXPECT_STREQ(row.name, row.reg->name);
         EXPECT_EQ(row.mask, width_mask(*row.reg)) << row.reg->name;
     }
 }
@@ -137,15 +150,12 @@ TEST_F(DescriptionTest, PartsOfAStepFollowIrAndTheTransfersBefore)
         const char *parts;   // beyond `always`
     } cases[] = {
         {"default word: nothing moves", micro{}, 0, 0, 0, 0, ""},
-        {"R2 + constant to R1, load C",
-         micro{.lbf = 2, .rbf = 10, .alf = 0, .sbf = 1, .exf = 6}, 0, 0, 0, 0,
+        {"R2 + constant to R1, load C", micro{.lbf = 2, .rbf = 10, .alf = 0, .sbf = 1, .exf = 6}, 0, 0, 0, 0,
          "R1 R2 C FLAGS CONST ALU SHIFTER LBUS RBUS ABUS SBUS R-LBUS CONST-RBUS SBUS-R1 ALU-FLAGS RBUS-C"},
-        {"LBF 9 wraps IR[9:8] 3 to R0; RBF 8 takes IR[11:10] 2",
-         micro{.lbf = 9, .rbf = 8}, 0x0B00, 0x0B00, 0, 0,
+        {"LBF 9 wraps IR[9:8] 3 to R0; RBF 8 takes IR[11:10] 2", micro{.lbf = 9, .rbf = 8}, 0x0B00, 0x0B00, 0, 0,
          "R0 R2 ALU SHIFTER LBUS RBUS ABUS R-LBUS R-RBUS"},
-        {"SBF 10 stores by the IR that EXF 4 loads in the same cycle",
-         micro{.lbf = 13, .sbf = 10, .exf = 4}, 0x0000, 0x0200, 0, 0,
-         "R2 IR ALU SHIFTER LBUS ABUS SBUS IR-LBUS SBUS-R2 LBUS-IR"},
+        {"SBF 10 stores by the IR that EXF 4 loads in the same cycle", micro{.lbf = 13, .sbf = 10, .exf = 4}, 0x0000,
+         0x0200, 0, 0, "R2 IR ALU SHIFTER LBUS ABUS SBUS IR-LBUS SBUS-R2 LBUS-IR"},
         {"SBF 10 without EXF 4 stores by IR before", micro{.sbf = 10}, 0x0100, 0x0300, 0, 0,
          "R1 ALU SHIFTER ABUS SBUS SBUS-R1"},
         {"ALF 5 with an add in IR sets flags", micro{.alf = 5}, 0x0000, 0x0000, 0, 0,
@@ -157,8 +167,8 @@ TEST_F(DescriptionTest, PartsOfAStepFollowIrAndTheTransfersBefore)
          "MAR MM ALU SHIFTER LBUS ABUS MM-LBUS LBUS-MAR"},
         {"write completes with this cycle's LBUS", micro{.lbf = 10}, 0, 0, 2, 0,
          "PC MM ALU SHIFTER LBUS ABUS PC-LBUS LBUS-MM"},
-        {"input completes; count C, test C", micro{.sqf = SQF_JUMP_IF_TRUE, .tsf = TSF_COUNTER_ZERO, .exf = 0}, 0, 0, 0, 1,
-         "FLAGS-SEQ C READER IOBUS READER-IOBUS"},
+        {"input completes; count C, test C", micro{.sqf = SQF_JUMP_IF_TRUE, .tsf = TSF_COUNTER_ZERO, .exf = 0}, 0, 0, 0,
+         1, "FLAGS-SEQ C READER IOBUS READER-IOBUS"},
         {"output completes, shift sets CRY", micro{.shf = 1, .sqf = SQF_CALL}, 0, 0, 0, 2,
          "STACK FLAGS SHIFTER PRINTER ALU ABUS IOBUS SHIFTER-FLAGS IOBUS-PRINTER"},
         {"dispatch on IR, save flags", micro{.sqf = SQF_DISPATCH_RXRY, .exf = 1}, 0, 0, 0, 0,
@@ -198,21 +208,27 @@ TEST_F(DescriptionTest, EveryChangeOfACycleIsInThePartsItUsed)
                     micro_cycle();
                     const part_set used = parts_used({M.current, ir, M.IR, mem_cycle, 0});
                     const std::string where = std::string(field.name) + " " + std::to_string(code) + " IR " +
-                                              std::to_string(ir) + " memory cycle " + std::to_string(mem_cycle) +
-                                              ": " + part_names(used);
+                                              std::to_string(ir) + " memory cycle " + std::to_string(mem_cycle) + ": " +
+                                              part_names(used);
                     for (int r = 0; r < REGISTERS; r++)
                         if (M.R[r] != before.R[r]) {
                             EXPECT_TRUE(used.test(PART_R0 + r)) << "R" << r << " " << where;
                         }
                     const std::pair<bool, data_path_part> changes[] = {
-                        {M.PC != before.PC, PART_PC},       {M.IR != before.IR, PART_IR},
-                        {M.MAR != before.MAR, PART_MAR},    {M.C != before.C, PART_C},
-                        {M.FSR != before.FSR, PART_FSR},    {M.LBUS != before.LBUS, PART_LBUS},
-                        {M.RBUS != before.RBUS, PART_RBUS}, {M.ABUS != before.ABUS, PART_ALU},
-                        {M.SBUS != before.SBUS, PART_SHIFTER}, {M.IOBUS != before.IOBUS, PART_IOBUS},
+                        {M.PC != before.PC, PART_PC},
+                        {M.IR != before.IR, PART_IR},
+                        {M.MAR != before.MAR, PART_MAR},
+                        {M.C != before.C, PART_C},
+                        {M.FSR != before.FSR, PART_FSR},
+                        {M.LBUS != before.LBUS, PART_LBUS},
+                        {M.RBUS != before.RBUS, PART_RBUS},
+                        {M.ABUS != before.ABUS, PART_ALU},
+                        {M.SBUS != before.SBUS, PART_SHIFTER},
+                        {M.IOBUS != before.IOBUS, PART_IOBUS},
                         {M.MM[0x40] != before.MM[0x40], PART_MM},
-                        {M.ZER != before.ZER || M.NEG != before.NEG || M.CRY != before.CRY ||
-                             M.OVR != before.OVR || M.T != before.T, PART_FLAGS},
+                        {M.ZER != before.ZER || M.NEG != before.NEG || M.CRY != before.CRY || M.OVR != before.OVR ||
+                             M.T != before.T,
+                         PART_FLAGS},
                     };
                     for (const auto &[changed, part] : changes)
                         if (changed) {
