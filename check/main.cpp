@@ -1,6 +1,7 @@
 // kalvo3-check: runs microprograms against a check file and says PASS or
 // FAIL with every difference; over several students' directories it prints a
 // grade sheet, as text and as CSV.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,31 +15,34 @@
 
 #include "check/batch.hpp"
 #include "check/check_file.hpp"
+#include "check/course.hpp"
 #include "check/runner.hpp"
 #include "core/micro_word.hpp"
 
 namespace {
 
-const char USAGE[] =
-    "Usage:\n"
-    "  kalvo3-check [--profile] CHECKFILE\n"
-    "      runs every case of CHECKFILE; file names in it are relative to its directory\n"
-    "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] [-j N]\n"
-    "               [--time-limit S] [--memory MIB] CHECKFILE DIR...\n"
-    "      runs the cases once for each student's directory DIR (where the file names\n"
-    "      are looked up; '@NAME' stays beside CHECKFILE) and prints a grade sheet\n"
-    "\n"
-    "  --profile        executions of every CM word and label of each run\n"
-    "  --labels A,B     a grade-sheet column for each label: its executions in all cases\n"
-    "  --csv FILE       the grade sheet as CSV into FILE too ('-': standard output only)\n"
-    "  --quiet          the grade sheet only, without each case's result\n"
-    "  -j N             grade N students at once (default: the processors there are)\n"
-    "  --time-limit S   seconds of wall clock for each student (default 10)\n"
-    "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
-    "\n"
-    "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
-    "it names is bad, a wrong command line, or results that could not be written.\n"
-    "The format is in docs/checking.md.\n";
+const char USAGE[] = "Usage:\n"
+                     "  kalvo3-check [--profile] [--json FILE] CHECKFILE\n"
+                     "      runs every case of CHECKFILE; file names in it are relative to its directory\n"
+                     "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] [-j N]\n"
+                     "               [--time-limit S] [--memory MIB] [--json FILE] [--reports DIR]\n"
+                     "               CHECKFILE DIR...\n"
+                     "      runs the cases once for each student's directory DIR (where the file names\n"
+                     "      are looked up; '@NAME' stays beside CHECKFILE) and prints a grade sheet\n"
+                     "\n"
+                     "  --profile        executions of every CM word and label of each run\n"
+                     "  --labels A,B     a grade-sheet column for each label: its executions in all cases\n"
+                     "  --csv FILE       the grade sheet as CSV into FILE too ('-': standard output only)\n"
+                     "  --quiet          the grade sheet only, without each case's result\n"
+                     "  --json FILE      the points and results of every case as one JSON document\n"
+                     "  --reports DIR    a text report for each student in DIR, as the student sees it\n"
+                     "  -j N             grade N students at once (default: the processors there are)\n"
+                     "  --time-limit S   seconds of wall clock for each student (default 10)\n"
+                     "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
+                     "\n"
+                     "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
+                     "it names is bad, a wrong command line, or results that could not be written.\n"
+                     "The format is in docs/checking.md.\n";
 
 struct options {
     int jobs = 1;
@@ -48,6 +52,8 @@ struct options {
     bool quiet = false;
     std::vector<std::string> labels;
     std::string csv;
+    std::string json;
+    std::string reports;
     std::string check;
     std::vector<std::string> dirs;
 };
@@ -105,6 +111,7 @@ void print_case(FILE *out, const check::case_result &r, bool profile)
     for (const std::string &p : r.problems) fprintf(out, "      %s\n", p.c_str());
     for (const std::string &d : r.differences) fprintf(out, "      %s\n", d.c_str());
     for (const std::string &w : r.warnings) fprintf(out, "      %s\n", w.c_str());
+    if (!r.passed && !r.feedback.empty()) fprintf(out, "      feedback: %s\n", r.feedback.c_str());
     if (profile && r.ran) print_profile(out, r);
 }
 
@@ -118,6 +125,8 @@ struct grade_row {
     std::vector<std::string> label_cells;   // one per --labels name
     std::string failed;                     // the cases that failed
     std::string problem;                    // why the student's cases did not run, or not all
+    uint64_t score = 0, max_score = 0;
+    std::vector<std::string> case_points;   // the points each case earned, "" when not graded
 };
 
 // The sheet's columns, in order, for the text sheet and the CSV alike; a
@@ -129,18 +138,43 @@ struct sheet_column {
     std::function<std::vector<std::string>(const grade_row &)> cells;   // the text cell, then the CSV cells
 };
 
-std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels)
+std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels, const check::check_file &file)
 {
     std::vector<sheet_column> columns = {
-        {"directory", false, {"directory"}, [](const grade_row &r) { return std::vector<std::string>{r.dir, r.dir}; }},
-        {"passed", true, {"passed", "cases"},
+        {"directory",
+         false,
+         {"directory"},
+         [](const grade_row &r) {
+             return std::vector<std::string>{r.dir, r.dir};
+         }},
+        {"passed",
+         true,
+         {"passed", "cases"},
          [](const grade_row &r) {
              return std::vector<std::string>{std::to_string(r.passed) + "/" + std::to_string(r.total),
                                              std::to_string(r.passed), std::to_string(r.total)};
          }},
-        {"steps", true, {"steps"},
-         [](const grade_row &r) { return std::vector<std::string>{std::to_string(r.steps), std::to_string(r.steps)}; }},
     };
+    if (file.scored) {   // the points: the total, then each case's
+        std::vector<std::string> heads = {"score", "max_score"};
+        for (const check::check_case &c : file.cases) heads.push_back(c.name);
+        columns.push_back({"points", true, heads, [](const grade_row &r) {
+                               std::vector<std::string> cells = {std::to_string(r.score) + "/" +
+                                                                     std::to_string(r.max_score),
+                                                                 std::to_string(r.score), std::to_string(r.max_score)};
+                               cells.insert(cells.end(), r.case_points.begin(), r.case_points.end());
+                               return cells;
+                           }});
+    }
+    columns.insert(columns.end(),
+                   {
+                       {"steps",
+                        true,
+                        {"steps"},
+                        [](const grade_row &r) {
+                            return std::vector<std::string>{std::to_string(r.steps), std::to_string(r.steps)};
+                        }},
+                   });
     for (size_t l = 0; l < labels.size(); l++)
         columns.push_back({labels[l], true, {labels[l]}, [l](const grade_row &r) {
                                return std::vector<std::string>{r.label_cells[l], r.label_cells[l]};
@@ -152,17 +186,12 @@ std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels)
     return columns;
 }
 
-std::string csv_cell(const std::string &text)
-{
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
+using check::csv_cell;
 
-void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vector<grade_row> &rows)
+void write_csv(FILE *out, const std::vector<std::string> &labels, const check::check_file &file,
+               const std::vector<grade_row> &rows)
 {
-    const std::vector<sheet_column> columns = sheet_columns(labels);
+    const std::vector<sheet_column> columns = sheet_columns(labels, file);
     std::string line;
     for (const sheet_column &c : columns)
         for (const std::string &head : c.csv_heads) {
@@ -183,10 +212,12 @@ void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vec
     }
 }
 
-void write_sheet(FILE *out, const std::string &check, int cases, const std::vector<std::string> &labels,
+void write_sheet(FILE *out, const check::check_file &file, const std::vector<std::string> &labels,
                  const std::vector<grade_row> &rows)
 {
-    const std::vector<sheet_column> columns = sheet_columns(labels);
+    const std::string &check = file.path;
+    const int cases = static_cast<int>(file.cases.size());
+    const std::vector<sheet_column> columns = sheet_columns(labels, file);
     std::vector<std::vector<std::string>> table(1);
     for (const sheet_column &c : columns) table[0].push_back(c.head);
     for (const grade_row &row : rows) {
@@ -212,19 +243,62 @@ void write_sheet(FILE *out, const std::string &check, int cases, const std::vect
 
 // ---- The two modes ----
 
+// The JSON document into `path` ("-": standard output); false after saying why.
+bool write_json(const std::string &path, const std::vector<check::graded_student> &students)
+{
+    const std::string text = check::course_json(students);
+    FILE *out = path == "-" ? stdout : fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fputs(text.c_str(), out);
+    const bool ok = written(out, path);
+    if (out != stdout && fclose(out) != 0 && ok) {
+        fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    return ok;
+}
+
+// A JSON file named on the command line is tried before any grading, so a
+// name that cannot be written is said first, not after a long batch.
+bool can_write(const std::string &path)
+{
+    if (path.empty() || path == "-") return true;
+    FILE *out = fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fclose(out);
+    return true;
+}
+
+std::string case_text(const check::case_result &r, bool profile);
+
 int single_run(const options &opt, const check::check_file &file)
 {
     check::run_options run;
     run.profile = opt.profile;
     int passed = 0;
     bool fault = false;
+    if (!can_write(opt.json)) return 2;
+    FILE *out = opt.json == "-" ? nullptr : stdout;   // "--json -": the document alone
+    check::graded_student g;                          // the check's own directory, as one student
+    g.dir = file.dir;
     for (const check::check_case &one : file.cases) {
         check::case_result r = check::run_case(file, check::plan_case(file, one), run);
-        print_case(stdout, r, opt.profile);
+        if (out) print_case(out, r, opt.profile);
         passed += r.passed;
         fault = fault || !r.problems.empty();
+        g.cases.push_back({r.name, r.ran, r.passed, r.points, r.shown_as, r.feedback, case_text(r, opt.profile)});
+        for (const std::string &w : r.warnings)
+            if (std::find(g.warnings.begin(), g.warnings.end(), w) == g.warnings.end()) g.warnings.push_back(w);
+        if (g.problem.empty() && !r.problems.empty()) g.problem = r.problems[0];
     }
-    printf("%d of %zu case%s passed\n", passed, file.cases.size(), file.cases.size() == 1 ? "" : "s");
+    if (out) printf("%d of %zu case%s passed\n", passed, file.cases.size(), file.cases.size() == 1 ? "" : "s");
+    if (!opt.json.empty() && !write_json(opt.json, {g})) return 2;
     if (!written(stdout, "standard output")) return 2;
     return fault ? 2 : passed == static_cast<int>(file.cases.size()) ? 0 : 1;
 }
@@ -276,17 +350,69 @@ grade_row row_of(const check::student_result &s, const check::check_file &file, 
                 }
         }
         if (!failed.empty()) row.failed += (row.failed.empty() ? "" : "; ") + failed;
+        const uint32_t points = check::plan_case(file, file.cases[i]).points;
+        row.max_score += points;
+        row.score += c && c->passed ? points : 0;
+        row.case_points.push_back(!c ? "" : std::to_string(c->passed ? points : 0));
     }
     if (!s.problem.empty()) row.problem = s.problem;
     for (size_t l = 0; l < labels; l++) row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
     return row;
 }
 
+// A student's results as the course's outputs take them: every case of the
+// check, those not graded failed.
+check::graded_student graded_of(const check::student_result &s, const check::check_file &file)
+{
+    check::graded_student g;
+    g.dir = s.dir;
+    g.problem = s.problem;
+    for (size_t i = 0; i < file.cases.size(); i++) {
+        const check::case_plan plan = check::plan_case(file, file.cases[i]);
+        check::graded_case c;
+        c.name = plan.name;
+        c.points = plan.points;
+        c.shown_as = plan.shown_as;
+        c.feedback = plan.feedback;
+        for (const check::case_record &r : s.cases) {
+            if (r.index != i) continue;
+            c.ran = r.ran;
+            c.passed = r.passed;
+            c.text = r.report;
+            if (g.problem.empty()) g.problem = r.reason;
+            for (size_t at = 0, end; at < r.warnings.size(); at = end + 1) {
+                end = r.warnings.find('\n', at);
+                if (end == std::string::npos) end = r.warnings.size();
+                const std::string w = r.warnings.substr(at, end - at);
+                if (!w.empty() && std::find(g.warnings.begin(), g.warnings.end(), w) == g.warnings.end())
+                    g.warnings.push_back(w);
+            }
+        }
+        if (c.text.empty())
+            c.text = "FAIL  " + c.name + "  (not run)\n" +
+                     (c.feedback.empty() ? "" : "      feedback: " + c.feedback + "\n");
+        g.cases.push_back(std::move(c));
+    }
+    if (s.problem == "not a directory") g.problem = s.dir + ": not a directory";
+    return g;
+}
+
 int batch_run(const options &opt, const check::check_file &file)
 {
-    const bool csv_only = opt.csv == "-";
-    FILE *out = csv_only ? nullptr : stdout;
-    const int cases = static_cast<int>(file.cases.size());
+    const bool csv_only = opt.csv == "-", json_only = opt.json == "-";
+    if (csv_only && json_only) return usage_error("--csv - and --json - both want standard output");
+    FILE *out = csv_only || json_only ? nullptr : stdout;
+    std::vector<check::graded_student> graded;
+    if (!can_write(opt.json)) return 2;
+    if (!opt.reports.empty()) {
+        std::error_code code;
+        std::filesystem::create_directories(opt.reports, code);
+        if (!std::filesystem::is_directory(opt.reports, code)) {
+            fprintf(stderr, "kalvo3-check: %s: the reports' directory cannot be made\n", opt.reports.c_str());
+            return 2;
+        }
+    }
+    bool reports_ok = true;
     std::vector<grade_row> rows;
     bool all_passed = true, check_fault = false;
 
@@ -308,7 +434,7 @@ int batch_run(const options &opt, const check::check_file &file)
     batch.profile = opt.profile;
     batch.labels = opt.labels;
     const bool profile = opt.profile;
-    if (out && !opt.quiet) batch.report = [profile](const check::case_result &r) { return case_text(r, profile); };
+    batch.report = [profile](const check::case_result &r) { return case_text(r, profile); };
 
     auto done = [&](const check::student_result &s) {
         for (const check::case_record &c : s.cases)
@@ -328,6 +454,21 @@ int batch_run(const options &opt, const check::check_file &file)
         }
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
+        check::graded_student g = graded_of(s, file);
+        if (!opt.reports.empty() && reports_ok) {
+            const std::string path = (std::filesystem::path(opt.reports) / check::report_file_name(s.dir)).string();
+            FILE *report = fopen(path.c_str(), "w");
+            const std::string text = check::student_report(file.path, g);
+            if (!report) {
+                fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+                reports_ok = false;
+            } else {
+                fputs(text.c_str(), report);
+                const bool ok = written(report, path);
+                reports_ok = fclose(report) == 0 && ok && reports_ok;
+            }
+        }
+        if (!opt.json.empty()) graded.push_back(std::move(g));
         return true;
     };
     std::string error;
@@ -342,10 +483,10 @@ int batch_run(const options &opt, const check::check_file &file)
     }
     if (out) {
         if (!opt.quiet) fprintf(out, "\n");
-        write_sheet(out, file.path, cases, opt.labels, rows);
+        write_sheet(out, file, opt.labels, rows);
     }
     if (csv) {
-        write_csv(csv, opt.labels, rows);
+        write_csv(csv, opt.labels, file, rows);
         if (csv != stdout) {
             const bool ok = written(csv, opt.csv);
             if (fclose(csv) != 0 || !ok) {
@@ -354,6 +495,8 @@ int batch_run(const options &opt, const check::check_file &file)
             }
         }
     }
+    if (!opt.json.empty() && !write_json(opt.json, graded)) return 2;
+    if (!reports_ok) return 2;
     if (!written(stdout, "standard output")) return 2;
     return all_passed ? 0 : 1;
 }
@@ -401,11 +544,13 @@ int main(int argc, char **argv)
                     opt.jobs = static_cast<int>(n);
                 }
             }
-        } else if (arg == "--labels" || arg == "--csv") {
+        } else if (arg == "--labels" || arg == "--csv" || arg == "--json" || arg == "--reports") {
             if (i + 1 >= argc) return usage_error(arg + " needs a value");
             std::string value = argv[++i];
-            if (arg == "--csv") {
-                opt.csv = value;
+            if (arg == "--csv" || arg == "--json" || arg == "--reports") {
+                if (value.empty()) return usage_error(arg + " needs a file name");
+                (arg == "--csv" ? opt.csv : arg == "--json" ? opt.json : opt.reports) = value;
+                grading_option = grading_option || arg == "--reports";
                 continue;
             }
             for (size_t start = 0, end; start <= value.size(); start = end + 1) {
@@ -425,8 +570,8 @@ int main(int argc, char **argv)
     if (opt.check.empty()) return usage_error("no check file");
     if (opt.dirs.empty() && (!opt.labels.empty() || !opt.csv.empty() || opt.quiet || grading_option))
         return usage_error(
-            "--labels, --csv, --quiet, -j, --time-limit and --memory belong to a grade sheet: name the students' "
-            "directories");
+            "--labels, --csv, --quiet, -j, --time-limit, --memory and --reports belong to a grade sheet: name the "
+            "students' directories");
 
     check::check_file file;
     std::vector<std::string> errors;

@@ -40,6 +40,9 @@ public:
     void run()
     {
         r_.name = plan_.name;
+        r_.points = plan_.points;
+        r_.shown_as = plan_.shown_as;
+        r_.feedback = plan_.feedback;
         k3_power_on();
         for (const program_file &p : plan_.programs)
             if (!load_program(p)) return;
@@ -47,7 +50,34 @@ public:
             if (!load_symbols(f)) return;
         std::stable_sort(r_.labels.begin(), r_.labels.end(),
                          [](const label &a, const label &b) { return a.address < b.address; });
-        for (const word_setting &w : plan_.words)
+        if (!settle(plan_.words, plan_.registers, &plan_.start, true, plan_.cards)) return;
+        for (uint32_t address : plan_.breaks)
+            if (!break_at(address)) return;
+
+        k3_console_clear();
+        k3_profile_clear();
+        run_once(plan_.expectations);
+        // The runs after the first go on from where the one before stopped,
+        // as the console's Run with CNT: only after the end it expected.
+        for (const continued_run &next : plan_.more) {
+            if (!r_.end_as_expected) break;
+            const section &s = next.own;
+            if (!settle(s.words, s.registers, nullptr, s.has_cards, s.cards)) break;
+            const expectation &stop = s.expectations[0];
+            if (stop.end == run_end::break_point && !break_at(stop.number)) break;
+            run_once(s.expectations);
+        }
+        if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
+        r_.passed = r_.differences.empty() && r_.problems.empty();
+    }
+
+private:
+    // Words, registers and the card deck, before a run; the start address
+    // before the first only (a continued run goes on from CMAR).
+    bool settle(const std::vector<word_setting> &words, const std::vector<register_setting> &registers,
+                const uint32_t *start, bool new_deck, const std::vector<card_piece> &cards)
+    {
+        for (const word_setting &w : words)
             for (size_t i = 0; i < w.values.size(); i++) {
                 uint32_t at = w.address + static_cast<uint32_t>(i);
                 if (w.cm)
@@ -55,43 +85,49 @@ public:
                 else
                     k3_mm_set(at, static_cast<uint32_t>(w.values[i]));
             }
-        k3_set(k3_register("CMAR"), plan_.start);
-        for (const register_setting &s : plan_.registers) k3_set(s.reg, s.value);
+        if (start) k3_set(k3_register("CMAR"), *start);
+        for (const register_setting &s : registers) k3_set(s.reg, s.value);
+        if (!new_deck) return true;
         std::string deck;
-        for (const card_piece &p : plan_.cards) {
+        for (const card_piece &p : cards) {
             if (!p.from_file) {
                 deck += p.text;
                 continue;
             }
             std::string text;
-            if (!read_named(p.file, text)) return;
+            if (!read_named(p.file, text)) return false;
             deck += text;
         }
         k3_cards_set(deck.data(), static_cast<uint32_t>(deck.size()));
-        for (uint32_t address : plan_.breaks)
-            if (!k3_break_set(address)) {
-                r_.problems.push_back(file_.path + ": more break points than the machine holds (32)");
-                r_.check_fault = true;
-                return;
-            }
-
-        k3_console_clear();
-        k3_profile_clear();
-        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), options_.profile);
-        r_.ran = true;
-        r_.steps = k3_steps();
-        error_ = k3_last_error();
-        cmar_ = k3_get(k3_register("CMAR"));
-        r_.ended = stop_ == K3_STOP_HALT    ? "halt"
-                   : stop_ == K3_STOP_ERROR ? "error " + std::to_string(error_)
-                   : stop_ == K3_STOP_BREAK ? "break " + hex(cmar_, 3)
-                                            : "limit";
-        if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
-        for (const expectation &e : plan_.expectations) compare(e);
-        r_.passed = r_.differences.empty() && r_.problems.empty();
+        return true;
     }
 
-private:
+    bool break_at(uint32_t address)
+    {
+        if (k3_break_set(address)) return true;
+        r_.problems.push_back(file_.path + ": more break points than the machine holds (32)");
+        r_.check_fault = true;
+        return false;
+    }
+
+    // One run from the present CMAR, and its expectations compared.
+    void run_once(const std::vector<expectation> &expectations)
+    {
+        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), options_.profile);
+        r_.ran = true;
+        run_steps_ = k3_steps();
+        r_.steps += run_steps_;
+        error_ = k3_last_error();
+        cmar_ = k3_get(k3_register("CMAR"));
+        const std::string ended = stop_ == K3_STOP_HALT    ? "halt"
+                                  : stop_ == K3_STOP_ERROR ? "error " + std::to_string(error_)
+                                  : stop_ == K3_STOP_BREAK ? "break " + hex(cmar_, 3)
+                                                           : "limit";
+        r_.ended += (r_.ended.empty() ? "" : ", then ") + ended;
+        r_.runs++;
+        for (const expectation &e : expectations) compare(e);
+    }
+
     // ---- Files ----
 
     std::string path_of(const file_name &f, bool &check_side) const
@@ -247,12 +283,12 @@ private:
     {
         std::string cmar = ", CMAR " + hex(cmar_, 3);
         switch (stop_) {
-        case K3_STOP_HALT: return "halt after " + steps_text(r_.steps) + cmar;
+        case K3_STOP_HALT: return "halt after " + steps_text(run_steps_) + cmar;
         case K3_STOP_ERROR:
-            return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " + steps_text(r_.steps) +
-                   cmar;
-        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(r_.steps);
-        default: return "the step limit (" + steps_text(r_.steps) + ")" + cmar;
+            return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " +
+                   steps_text(run_steps_) + cmar;
+        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(run_steps_);
+        default: return "the step limit (" + steps_text(run_steps_) + ")" + cmar;
         }
     }
 
@@ -274,6 +310,7 @@ private:
                 want = "break at " + hex(e.number, 3);
                 break;
             }
+            r_.end_as_expected = ok;
             if (!ok) differ(e, "run: expected " + want + ", got " + got_end());
             break;
         }
@@ -305,7 +342,7 @@ private:
         }
         case expect_kind::printer_pattern: compare_pattern(e); break;
         case expect_kind::steps: {
-            const uint64_t s = r_.steps, n = e.steps;
+            const uint64_t s = run_steps_, n = e.steps;
             bool ok = e.op == "=" ? s == n : e.op == "<=" ? s <= n : e.op == "<" ? s < n : e.op == ">=" ? s >= n : s > n;
             const char *said = e.op == "=" ? "" : e.op == "<=" ? "at most " : e.op == "<" ? "fewer than "
                              : e.op == ">=" ? "at least " : "more than ";
@@ -379,6 +416,7 @@ private:
     const run_options &options_;
     case_result &r_;
     int stop_ = 0;
+    uint32_t run_steps_ = 0;   // of the last run; r_.steps sums the case's runs
     int error_ = 0;
     uint32_t cmar_ = 0;
 };

@@ -26,7 +26,12 @@ struct case_result {
     std::vector<std::string> differences;   // expected against got, one each
     std::vector<std::string> warnings;      // the assembler's, as kalvo3-asm prints them
     uint32_t steps = 0;
-    std::string ended;                      // "halt", "error 12", "limit", "break 010"
+    std::string ended;             // "halt", "error 12", "limit", "break 010"; "error 12, then halt"
+    int runs = 0;                  // the case's runs made
+    bool end_as_expected = true;   // every run made ended as its case expected
+    uint32_t points = 1;           // the case's, earned when it passes
+    visibility shown_as = visibility::visible;
+    std::string feedback;                   // the case's text for a student when it fails
     std::vector<uint64_t> profile;          // executions per CM word (4096, then beyond)
     std::vector<label> labels;              // of the microprogram, in address order
 };
