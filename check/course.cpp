@@ -1,6 +1,7 @@
 // A class's results for a course (see course.hpp).
 #include "check/course.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,7 +10,7 @@ namespace check {
 uint64_t graded_student::score() const
 {
     uint64_t sum = 0;
-    for (const graded_case &c : cases) sum += c.passed ? c.points : 0;
+    for (const graded_case &c : cases) sum += c.score();
     return sum;
 }
 
@@ -18,6 +19,21 @@ uint64_t graded_student::max_score() const
     uint64_t sum = 0;
     for (const graded_case &c : cases) sum += c.points;
     return sum;
+}
+
+void count_warnings(graded_case &c, const warning_rule &rule)
+{
+    if (!c.warned || !c.passed) return;
+    if (rule.fail) {
+        c.passed = false;
+        c.text.replace(0, 4, "FAIL");
+        c.text += "      failed: the assembler warned about the program\n";
+        if (!c.feedback.empty()) c.text += "      feedback: " + c.feedback + "\n";
+    } else if (rule.points > 0) {
+        c.taken = std::min(rule.points, c.points);
+        c.text += "      " + std::to_string(c.taken) + (c.taken == 1 ? " point" : " points") +
+                  " taken: the assembler warned about the program\n";
+    }
 }
 
 std::string case_output(const graded_case &c)
@@ -65,7 +81,7 @@ std::string course_json(const std::vector<graded_student> &students)
         for (size_t t = 0; t < st.cases.size(); t++) {
             const graded_case &c = st.cases[t];
             out += t ? ",\n    " : "\n    ";
-            out += "{\"name\": " + json_string(c.name) + ", \"score\": " + std::to_string(c.passed ? c.points : 0) +
+            out += "{\"name\": " + json_string(c.name) + ", \"score\": " + std::to_string(c.score()) +
                    ", \"max_score\": " + std::to_string(c.points) + ", \"output\": " + json_string(case_output(c)) +
                    ", \"visibility\": \"" + visibility_name(c.shown_as) + "\"}";
         }
@@ -88,7 +104,7 @@ std::string student_report(const std::string &check, const graded_student &s)
             hidden++;
             hidden_passed += c.passed;
             hidden_points += c.points;
-            hidden_score += c.passed ? c.points : 0;
+            hidden_score += c.score();
             if (!c.passed && !c.feedback.empty()) out += "A hidden case failed: " + c.feedback + "\n";
             continue;
         }
@@ -96,7 +112,7 @@ std::string student_report(const std::string &check, const graded_student &s)
         std::string text = case_output(c);
         for (const std::string &w : s.warnings)
             for (size_t at; (at = text.find("      " + w + "\n")) != std::string::npos;) text.erase(at, w.size() + 7);
-        out += "[" + std::to_string(c.passed ? c.points : 0) + "/" + std::to_string(c.points) + "] " + text;
+        out += "[" + std::to_string(c.score()) + "/" + std::to_string(c.points) + "] " + text;
     }
     if (hidden > 0)
         out += "Hidden cases: " + std::to_string(hidden_passed) + " of " + std::to_string(hidden) + " passed, " +

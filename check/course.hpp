@@ -20,7 +20,22 @@ struct graded_case {
     visibility shown_as = visibility::visible;
     std::string feedback;   // shown when it failed
     std::string text;       // the case's lines of the printed results
+    bool warned = false;    // the assembler warned about the program it ran
+    uint32_t taken = 0;     // points taken for the warnings
+
+    uint32_t score() const { return passed ? points - taken : 0; }
 };
+
+// What the assembler's warnings cost a case (--warnings): the case fails, or
+// earns `points` fewer (never below 0); nothing when neither is set.
+struct warning_rule {
+    bool fail = false;
+    uint32_t points = 0;
+};
+
+// Applies the rule to a case whose program the assembler warned about, and
+// says so under the case.
+void count_warnings(graded_case &c, const warning_rule &rule);
 
 struct graded_student {
     std::string dir;

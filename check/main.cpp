@@ -2,6 +2,7 @@
 // FAIL with every difference; over several students' directories it prints a
 // grade sheet, as text and as CSV.
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,8 @@ const char USAGE[] = "Usage:\n"
                      "  --quiet          the grade sheet only, without each case's result\n"
                      "  --json FILE      the points and results of every case as one JSON document\n"
                      "  --reports DIR    a text report for each student in DIR, as the student sees it\n"
+                     "  --warnings fail  a case whose program the assembler warned about fails\n"
+                     "  --warnings -N    ... or earns N points fewer\n"
                      "  -j N             grade N students at once (default: the processors there are)\n"
                      "  --time-limit S   seconds of wall clock for each student (default 10)\n"
                      "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
@@ -54,6 +57,7 @@ struct options {
     std::string csv;
     std::string json;
     std::string reports;
+    check::warning_rule warnings;
     std::string check;
     std::vector<std::string> dirs;
 };
@@ -289,10 +293,14 @@ int single_run(const options &opt, const check::check_file &file)
     g.dir = file.dir;
     for (const check::check_case &one : file.cases) {
         check::case_result r = check::run_case(file, check::plan_case(file, one), run);
-        if (out) print_case(out, r, opt.profile);
-        passed += r.passed;
+        check::graded_case c{
+            r.name, r.ran, r.passed, r.points, r.shown_as, r.feedback, case_text(r, opt.profile), !r.warnings.empty(),
+            0};
+        check::count_warnings(c, opt.warnings);
+        if (out) fputs(c.text.c_str(), out);
+        passed += c.passed;
         fault = fault || !r.problems.empty();
-        g.cases.push_back({r.name, r.ran, r.passed, r.points, r.shown_as, r.feedback, case_text(r, opt.profile)});
+        g.cases.push_back(std::move(c));
         for (const std::string &w : r.warnings)
             if (std::find(g.warnings.begin(), g.warnings.end(), w) == g.warnings.end()) g.warnings.push_back(w);
         if (g.problem.empty() && !r.problems.empty()) g.problem = r.problems[0];
@@ -319,7 +327,8 @@ std::string case_text(const check::case_result &r, bool profile)
 
 // What a student's row says: the cases passed and failed, and why a case
 // did not run, once.
-grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels)
+grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels,
+                 const check::graded_student &g)
 {
     grade_row row;
     row.dir = s.dir;
@@ -338,11 +347,13 @@ grade_row row_of(const check::student_result &s, const check::check_file &file, 
         if (!c) {             // not graded: the student's process ended before
             if (any_ran) failed = file.cases[i].name + " (not run)";
         } else {
-            row.passed += c->passed;
+            row.passed += g.cases[i].passed;
             row.steps += c->steps;
             if (row.problem.empty()) row.problem = c->reason;
             if (!c->passed && (c->ran || any_ran))
                 failed = c->name + (!c->ran ? " (not run)" : c->end_note.empty() ? "" : " (" + c->end_note + ")");
+            else if (c->passed && !g.cases[i].passed)
+                failed = c->name + " (warnings)";   // failed by --warnings fail
             for (size_t l = 0; l < labels && l < c->label_found.size(); l++)
                 if (c->label_found[l]) {
                     label_found[l] = true;
@@ -350,19 +361,19 @@ grade_row row_of(const check::student_result &s, const check::check_file &file, 
                 }
         }
         if (!failed.empty()) row.failed += (row.failed.empty() ? "" : "; ") + failed;
-        const uint32_t points = check::plan_case(file, file.cases[i]).points;
-        row.max_score += points;
-        row.score += c && c->passed ? points : 0;
-        row.case_points.push_back(!c ? "" : std::to_string(c->passed ? points : 0));
+        row.case_points.push_back(!c ? "" : std::to_string(g.cases[i].score()));
     }
     if (!s.problem.empty()) row.problem = s.problem;
+    row.score = g.score();
+    row.max_score = g.max_score();
     for (size_t l = 0; l < labels; l++) row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
     return row;
 }
 
 // A student's results as the course's outputs take them: every case of the
 // check, those not graded failed.
-check::graded_student graded_of(const check::student_result &s, const check::check_file &file)
+check::graded_student graded_of(const check::student_result &s, const check::check_file &file,
+                                const check::warning_rule &rule)
 {
     check::graded_student g;
     g.dir = s.dir;
@@ -379,6 +390,8 @@ check::graded_student graded_of(const check::student_result &s, const check::che
             c.ran = r.ran;
             c.passed = r.passed;
             c.text = r.report;
+            c.warned = !r.warnings.empty();
+            check::count_warnings(c, rule);
             if (g.problem.empty()) g.problem = r.reason;
             for (size_t at = 0, end; at < r.warnings.size(); at = end + 1) {
                 end = r.warnings.find('\n', at);
@@ -443,10 +456,12 @@ int batch_run(const options &opt, const check::check_file &file)
                 check_fault = true;
                 return false;
             }
-        grade_row row = row_of(s, file, opt.labels.size());
+        check::graded_student g = graded_of(s, file, opt.warnings);
+        grade_row row = row_of(s, file, opt.labels.size(), g);
         if (out && !opt.quiet) {
             fprintf(out, "== %s\n", s.dir.c_str());
-            for (const check::case_record &c : s.cases) fputs(c.report.c_str(), out);
+            for (const check::case_record &c : s.cases)
+                fputs(c.index < g.cases.size() ? g.cases[c.index].text.c_str() : c.report.c_str(), out);
             if (s.problem == "not a directory")
                 fprintf(out, "      %s: not a directory\n", s.dir.c_str());
             else if (!s.problem.empty())
@@ -454,7 +469,6 @@ int batch_run(const options &opt, const check::check_file &file)
         }
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
-        check::graded_student g = graded_of(s, file);
         if (!opt.reports.empty() && reports_ok) {
             const std::string path = (std::filesystem::path(opt.reports) / check::report_file_name(s.dir)).string();
             FILE *report = fopen(path.c_str(), "w");
@@ -544,6 +558,18 @@ int main(int argc, char **argv)
                     opt.jobs = static_cast<int>(n);
                 }
             }
+        } else if (arg == "--warnings") {
+            if (i + 1 >= argc) return usage_error("--warnings needs fail or -N");
+            const std::string value = argv[++i];
+            char *end = nullptr;
+            const unsigned long n = value.size() > 1 && value[0] == '-' ? strtoul(value.c_str() + 1, &end, 10) : 0;
+            if (value == "fail")
+                opt.warnings.fail = true;
+            else if (end && *end == '\0' && isdigit(static_cast<unsigned char>(value[1])) && n >= 1 &&
+                     n <= check::MAX_POINTS)
+                opt.warnings.points = static_cast<uint32_t>(n);
+            else
+                return usage_error("--warnings needs fail, or -N for N points taken (1 to 1000000)");
         } else if (arg == "--labels" || arg == "--csv" || arg == "--json" || arg == "--reports") {
             if (i + 1 >= argc) return usage_error(arg + " needs a value");
             std::string value = argv[++i];

@@ -151,6 +151,32 @@ TEST(CourseOutput, ScoresAndWhatAStudentIsShown)
     EXPECT_EQ(check::course_json({}), "{\"students\": []}\n");
 }
 
+TEST(CourseOutput, WhatTheAssemblersWarningsCost)
+{
+    const struct {
+        bool warned, passed;
+        check::warning_rule rule;
+        bool passed_after;
+        uint32_t score;   // of 3 points
+        const char *added;
+    } cases[] = {
+        {true, true, {}, true, 3, ""},
+        {true, true, {true, 0}, false, 0, "      failed: the assembler warned about the program\n      feedback: fb\n"},
+        {true, true, {false, 1}, true, 2, "      1 point taken: the assembler warned about the program\n"},
+        {true, true, {false, 5}, true, 0, "      3 points taken: the assembler warned about the program\n"},
+        {false, true, {true, 0}, true, 3, ""},     // no warning, nothing taken
+        {true, false, {false, 2}, false, 0, ""},   // a failed case has nothing to lose
+    };
+    for (const auto &c : cases) {
+        check::graded_case g{
+            "a", true, c.passed, 3, visibility::visible, "fb", c.passed ? "PASS  a\n" : "FAIL  a\n", c.warned, 0};
+        check::count_warnings(g, c.rule);
+        EXPECT_EQ(g.passed, c.passed_after) << c.added;
+        EXPECT_EQ(g.score(), c.score) << c.added;
+        EXPECT_EQ(g.text, std::string(c.passed_after ? "PASS  a\n" : "FAIL  a\n") + c.added);
+    }
+}
+
 TEST(CourseOutput, TextCellsAndNames)
 {
     const struct {
