@@ -92,16 +92,29 @@ void print_profile(FILE *out, const check::case_result &r)
             fprintf(out, "        %-*s  %03X      %10llu\n", w, r.labels[i].name.c_str(), r.labels[i].address,
                     static_cast<unsigned long long>(counts[i]));
     }
-    fprintf(out, "        word  %-*s  executions\n", w, "label");
+    // Each word's share of the steps, and the source line that placed it.
+    fprintf(out, "        word  %-*s  executions   share  source\n", w, "label");
+    auto share = [&r](uint64_t n) {
+        char text[16];
+        snprintf(text, sizeof text, "%5.1f%%", r.steps ? 100.0 * static_cast<double>(n) / r.steps : 0.0);
+        return std::string(text);
+    };
     size_t next = 0;   // the first label at or after the word
     for (size_t a = 0; a < r.profile.size(); a++) {
         while (next < r.labels.size() && r.labels[next].address < a) next++;
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
+        const std::string source =
+            a < r.source_lines.size() && r.source_lines[a] > 0
+                ? std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[a])
+                : "";
+        const std::string tail = "  " + share(r.profile[a]) + (source.empty() ? "" : "  " + source);
         if (a < CM_WORDS)
-            fprintf(out, "        %03zX   %-*s  %10llu\n", a, w, name, static_cast<unsigned long long>(r.profile[a]));
+            fprintf(out, "        %03zX   %-*s  %10llu%s\n", a, w, name, static_cast<unsigned long long>(r.profile[a]),
+                    tail.c_str());
         else
-            fprintf(out, "        >FFF  %-*s  %10llu\n", w, "", static_cast<unsigned long long>(r.profile[a]));
+            fprintf(out, "        >FFF  %-*s  %10llu%s\n", w, "", static_cast<unsigned long long>(r.profile[a]),
+                    tail.c_str());
     }
 }
 
@@ -115,6 +128,7 @@ void print_case(FILE *out, const check::case_result &r, bool profile)
     for (const std::string &p : r.problems) fprintf(out, "      %s\n", p.c_str());
     for (const std::string &d : r.differences) fprintf(out, "      %s\n", d.c_str());
     for (const std::string &w : r.warnings) fprintf(out, "      %s\n", w.c_str());
+    for (const std::string &n : r.notes) fprintf(out, "      %s\n", n.c_str());
     if (!r.passed && !r.feedback.empty()) fprintf(out, "      feedback: %s\n", r.feedback.c_str());
     if (profile && r.ran) print_profile(out, r);
 }

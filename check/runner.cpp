@@ -67,6 +67,7 @@ public:
             if (stop.end == run_end::break_point && !break_at(stop.number)) break;
             run_once(s.expectations);
         }
+        note_unplaced();
         if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
         r_.passed = r_.differences.empty() && r_.problems.empty();
     }
@@ -80,10 +81,12 @@ private:
         for (const word_setting &w : words)
             for (size_t i = 0; i < w.values.size(); i++) {
                 uint32_t at = w.address + static_cast<uint32_t>(i);
-                if (w.cm)
+                if (w.cm) {
                     k3_cm_set(at, static_cast<uint32_t>(w.values[i] >> 32), static_cast<uint32_t>(w.values[i]));
-                else
+                    if (at < CM_WORDS) placed_[at] = true;
+                } else {
                     k3_mm_set(at, static_cast<uint32_t>(w.values[i]));
+                }
             }
         if (start) k3_set(k3_register("CMAR"), *start);
         for (const register_setting &s : registers) k3_set(s.reg, s.value);
@@ -102,6 +105,68 @@ private:
         return true;
     }
 
+    // The CM words a load file's text places: each data line's address (a
+    // hexadecimal number from column 0) that has a value.
+    void mark_placed(const std::string &text)
+    {
+        size_t start = text.find('\n');
+        while (start != std::string::npos && start + 1 < text.size()) {
+            const size_t begin = start + 1, end = std::min(text.find('\n', begin), text.size());
+            uint32_t address = 0;
+            size_t i = begin;
+            for (int digit; i < end && i - begin < 8 && (digit = hex_digit(text[i])) >= 0; i++)
+                address = address * 16 + static_cast<uint32_t>(digit);
+            if (i > begin && end - begin > 5 && address < CM_WORDS) placed_[address] = true;
+            start = end < text.size() ? end : std::string::npos;
+        }
+    }
+
+    static int hex_digit(char c)
+    {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    }
+
+    // The words the runs executed that nothing placed: a program that ran
+    // off its end, or jumped where it holds nothing.
+    void note_unplaced()
+    {
+        const uint64_t *counts = k3_profile();
+        uint32_t words = 0, first = 0;
+        uint64_t executions = 0;
+        for (uint32_t a = 0; a < CM_WORDS; a++)
+            if (counts[a] && !placed_[a]) {
+                if (words++ == 0) first = a;
+                executions += counts[a];
+            }
+        if (words == 0) return;
+        r_.notes.push_back("the run executed " + std::to_string(words) + (words == 1 ? " word" : " words") +
+                           " the program never placed (" + std::to_string(executions) + " times), the first at " +
+                           hex(first, 3) + ", after " + where_of_placed(first));
+    }
+
+    // The placed word before `address`, for a note: where the program ran off.
+    std::string where_of_placed(uint32_t address) const
+    {
+        for (uint32_t a = address; a-- > 0;)
+            if (placed_[a]) {
+                const std::string at = where_in(r_, a);
+                return hex(a, 3) + (at.empty() ? "" : " (" + at + ")");
+            }
+        return "nothing";
+    }
+
+    // ", CMAR 004 (loop+2, mul.masm:14)": where the machine stands.
+    std::string cmar_text() const { return ", CMAR " + hex(cmar_, 3) + where_text(); }
+
+    std::string where_text() const
+    {
+        std::string at = cmar_ < CM_WORDS && !placed_[cmar_] ? "a word the program never placed" : where_in(r_, cmar_);
+        return at.empty() ? "" : " (" + at + ")";
+    }
+
     bool break_at(uint32_t address)
     {
         if (k3_break_set(address)) return true;
@@ -113,7 +178,7 @@ private:
     // One run from the present CMAR, and its expectations compared.
     void run_once(const std::vector<expectation> &expectations)
     {
-        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), options_.profile);
+        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), 1);   // the profile also finds words never placed
         r_.ran = true;
         run_steps_ = k3_steps();
         r_.steps += run_steps_;
@@ -173,6 +238,7 @@ private:
         int errors = 0;
         std::vector<diagnostic> records;
         std::string load_file, labels;
+        std::vector<int> lines;   // of each CM word, for a microprogram
     };
 
     const assembly &assembled(const std::string &path, const std::string &text, bool data, bool check_side) const
@@ -191,6 +257,8 @@ private:
         if (a.errors == 0) {
             a.load_file = k3_assembly_load_file();
             a.labels = k3_assembly_labels();
+            if (!data)
+                for (uint32_t at = 0; at < CM_WORDS; at++) a.lines.push_back(k3_assembly_line(at));
         }
         k3_set_assembly_read_policy(nullptr);
         return kept.emplace(std::move(key), std::move(a)).first->second;
@@ -221,6 +289,8 @@ private:
             if (micro) {
                 std::string error;
                 read_labels(a.labels, path, r_.labels, error);
+                r_.source = path;
+                r_.source_lines = a.lines;
             }
         }
         if (text.empty()) {
@@ -238,7 +308,10 @@ private:
                                     (p.cm ? "cm" : "mm") + " in " + file_.path + ":" + std::to_string(p.file.line));
             return false;
         }
-        if (k3_last_error() == 0) return true;
+        if (k3_last_error() == 0) {
+            if (p.cm) mark_placed(text);
+            return true;
+        }
         problem(check_side, path + ":" + std::to_string(k3_last_error_line()) + ": " + error_report(k3_last_error()));
         return false;
     }
@@ -281,13 +354,13 @@ private:
 
     std::string got_end() const
     {
-        std::string cmar = ", CMAR " + hex(cmar_, 3);
+        const std::string cmar = cmar_text();
         switch (stop_) {
         case K3_STOP_HALT: return "halt after " + steps_text(run_steps_) + cmar;
         case K3_STOP_ERROR:
             return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " +
                    steps_text(run_steps_) + cmar;
-        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(run_steps_);
+        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(run_steps_) + where_text();
         default: return "the step limit (" + steps_text(run_steps_) + ")" + cmar;
         }
     }
@@ -415,6 +488,7 @@ private:
     const case_plan &plan_;
     const run_options &options_;
     case_result &r_;
+    std::vector<bool> placed_ = std::vector<bool>(CM_WORDS, false);   // CM words a file or a setting placed
     int stop_ = 0;
     uint32_t run_steps_ = 0;   // of the last run; r_.steps sums the case's runs
     int error_ = 0;
@@ -428,6 +502,24 @@ case_result run_case(const check_file &file, const case_plan &plan, const run_op
     case_result result;
     case_runner(file, plan, options, result).run();
     return result;
+}
+
+std::string where_in(const case_result &r, uint32_t address)
+{
+    std::string at;
+    const label *near = nullptr;
+    for (const label &l : r.labels)
+        if (l.address <= address && (!near || l.address >= near->address)) near = &l;
+    if (near) {
+        char offset[16];
+        snprintf(offset, sizeof offset, "+%X", address - near->address);
+        at = near->name + (address == near->address ? "" : offset);
+    }
+    if (address < r.source_lines.size() && r.source_lines[address] > 0) {
+        const std::string file = std::filesystem::path(r.source).filename().string();
+        at += (at.empty() ? "" : ", ") + file + ":" + std::to_string(r.source_lines[address]);
+    }
+    return at;
 }
 
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile)

@@ -2,6 +2,10 @@
 // with CNT), points, what a student is shown, and the JSON and CSV cells.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -115,6 +119,59 @@ TEST(CourseRuns, ACaseGoesOnFromWhereTheMachineStopped)
         EXPECT_EQ(r.passed, c.passed) << c.student << ": " << c.text;
         EXPECT_EQ(r.ended, c.ended) << c.student << ": " << c.text;
     }
+}
+
+TEST(CourseWhere, LabelOffsetAndSourceLine)
+{
+    check::case_result r;
+    r.labels = {{"loop", 0x10}, {"done", 0x20}};
+    r.source = "class/anna/mul.masm";
+    r.source_lines.assign(0x1000, 0);
+    r.source_lines[0x12] = 7;
+    r.source_lines[0x05] = 2;
+    const struct {
+        uint32_t address;
+        const char *where;
+    } cases[] = {
+        {0x12, "loop+2, mul.masm:7"}, {0x10, "loop"}, {0x2A, "done+A"},
+        {0x05, "mul.masm:2"},         {0x04, ""},     {0xFFF, "done+FDF"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(check::where_in(r, c.address), c.where) << std::hex << c.address;
+}
+
+// A stop is shown where it is; a program that runs into words it never
+// placed (a NOP where its halt should be) is told so.
+TEST(CourseWhere, StopsAndWordsNeverPlaced)
+{
+    char name[] = "/tmp/k3-where-XXXXXX";
+    const std::string dir = mkdtemp(name);
+    std::ofstream(dir + "/p.masm") << "start:  R=#5 TO=R1\n        NOP\n";
+    std::ofstream(dir + "/h.masm") << "start:  R=#5 TO=R1\ndone:   EX=HALT JUMP done\n";
+    const struct {
+        const char *check, *difference, *note;
+    } cases[] = {
+        {"cm p.masm\nlimit 100\n", "run: expected halt, got the step limit (100 steps), CMAR 001 (start+1, p.masm:2)",
+         "the run executed 1 word the program never placed (33 times), the first at 002, after 001 (start+1, "
+         "p.masm:2)"},
+        {"cm p.masm\nlimit 100\ncm 003 = FFFFEF1E00\nstart 003\n",
+         "run: expected halt, got the step limit (100 steps), CMAR 002 (a word the program never placed)",
+         "the run executed 2 words the program never placed (33 times), the first at 002, after 001 (start+1, "
+         "p.masm:2)"},
+        {"cm h.masm\nexpect R1 = 6\n", "R1: expected 6, got 5", ""},
+        {"cm h.masm\ncase c\nexpect break 001\ncontinue\nexpect R1 = 5\nexpect limit\n",
+         "run: expected the step limit, got break at 001 after 1 step (done, h.masm:2)", ""},
+    };
+    for (const auto &c : cases) {
+        const check::check_file file = read_ok(c.check);
+        check::run_options run;
+        run.batch = true;
+        run.student_dir = dir;
+        const check::case_result r = check::run_case(file, check::plan_case(file, file.cases[0]), run);
+        ASSERT_EQ(r.differences.size(), 1u) << c.check;
+        EXPECT_EQ(r.differences[0].substr(r.differences[0].find(": ") + 2), c.difference) << c.check;
+        EXPECT_EQ(r.notes.empty() ? "" : r.notes[0], c.note) << c.check;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(CourseOutput, ScoresAndWhatAStudentIsShown)
