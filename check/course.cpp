@@ -31,8 +31,10 @@ void count_warnings(graded_case &c, const warning_rule &rule)
         if (!c.feedback.empty()) c.text += "      feedback: " + c.feedback + "\n";
     } else if (rule.points > 0) {
         c.taken = std::min(rule.points, c.points);
-        c.text += "      " + std::to_string(c.taken) + (c.taken == 1 ? " point" : " points") +
-                  " taken: the assembler warned about the program\n";
+        c.text += "      ";
+        c.text += std::to_string(c.taken);
+        c.text += c.taken == 1 ? " point" : " points";
+        c.text += " taken: the assembler warned about the program\n";
     }
 }
 
@@ -112,7 +114,12 @@ std::string student_report(const std::string &check, const graded_student &s)
         std::string text = case_output(c);
         for (const std::string &w : s.warnings)
             for (size_t at; (at = text.find("      " + w + "\n")) != std::string::npos;) text.erase(at, w.size() + 7);
-        out += "[" + std::to_string(c.score()) + "/" + std::to_string(c.points) + "] " + text;
+        out += '[';
+        out += std::to_string(c.score());
+        out += '/';
+        out += std::to_string(c.points);
+        out += "] ";
+        out += text;
     }
     if (hidden > 0)
         out += "Hidden cases: " + std::to_string(hidden_passed) + " of " + std::to_string(hidden) + " passed, " +
