@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -440,6 +441,7 @@ int batch_run(const options &opt, const check::check_file &file)
         }
     }
     bool reports_ok = true;
+    std::set<std::string> report_names;
     std::vector<grade_row> rows;
     bool all_passed = true, check_fault = false;
 
@@ -484,7 +486,12 @@ int batch_run(const options &opt, const check::check_file &file)
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
         if (!opt.reports.empty() && reports_ok) {
-            const std::string path = (std::filesystem::path(opt.reports) / check::report_file_name(s.dir)).string();
+            // Two directories with one name ("a/b", "a_b") keep a report each.
+            const std::string base = check::report_file_name(s.dir);
+            std::string name = base;
+            for (int n = 2; !report_names.insert(name).second; n++)
+                name = base.substr(0, base.size() - 4) + "~" + std::to_string(n) + ".txt";
+            const std::string path = (std::filesystem::path(opt.reports) / name).string();
             FILE *report = fopen(path.c_str(), "w");
             const std::string text = check::student_report(file.path, g);
             if (!report) {

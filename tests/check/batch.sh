@@ -45,6 +45,13 @@ diff -u course/results.json "$work/course.json" || failed=1
 for student in correct halts_early skips_end warned; do
   diff -u "course/report_$student.txt" "$work/reports/course_$student.txt" || failed=1
 done
+# Two directories whose reports would have one name each keep their own.
+"$checker" --quiet --reports "$work/twice" ../../examples/reverse/reverse.check course/correct course/correct/ \
+  course/skips_end > /dev/null
+[ "$(ls "$work/twice" | tr '\n' ' ')" = "course_correct.txt course_correct~2.txt course_skips_end.txt " ] ||
+  { echo "reports of one name: $(ls "$work/twice")"; failed=1; }
+grep -qxF 'Score: 7 of 7 points' "$work/twice/course_correct~2.txt" || { echo "the second report is not its own"; failed=1; }
+
 # The assembler's warnings counted: the warned student's passed case fails,
 # or earns a point fewer; the others keep their rows.
 for rule in 'fail|course/warned,0,4,0,7,0,0,0,0,303,.*an empty deck prints nothing \(warnings\)' \
