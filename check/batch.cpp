@@ -161,7 +161,7 @@ bool decode_record(const std::string &body, case_record &r)
     uint64_t index, labels;
     if (!in.take(index) || !in.take(r.name) || !in.take(r.report) || !in.take(r.ran) || !in.take(r.passed) ||
         !in.take(r.steps) || !in.take(r.end_note) || !in.take(r.reason) || !in.take(r.check_fault) ||
-        !in.take(r.fault) || !in.take(labels) || labels > 4096)
+        !in.take(r.fault) || !in.take(r.warnings) || !in.take(labels) || labels > 4096)
         return false;
     r.index = static_cast<size_t>(index);
     r.label_found.assign(labels, false);
@@ -189,6 +189,7 @@ std::string encode_record(const case_record &r)
     put(body, r.reason);
     put(body, r.check_fault);
     put(body, r.fault);
+    put(body, r.warnings);
     put(body, r.label_found.size());
     for (size_t l = 0; l < r.label_found.size(); l++) {
         put(body, r.label_found[l]);
@@ -218,21 +219,6 @@ namespace {
 constexpr int OUT_OF_MEMORY_EXIT = 86;   // a student's process that ran out of memory
 int record_fd = -1;
 
-// What the grade sheet needs to know of a run's end: its own words when it
-// did not end as the case expected.
-std::string expected_end(const case_plan &plan)
-{
-    const expectation &e = plan.expectations[0];
-    char address[8];
-    switch (e.end) {
-    case run_end::halt: return "halt";
-    case run_end::limit: return "limit";
-    case run_end::error: return "error " + std::to_string(e.number);
-    case run_end::break_point: snprintf(address, sizeof address, "%03X", e.number); return "break " + std::string(address);
-    }
-    return "";
-}
-
 case_record grade_case(const check_file &file, size_t index, const std::string &dir, const batch_options &options)
 {
     run_options run;
@@ -248,7 +234,8 @@ case_record grade_case(const check_file &file, size_t index, const std::string &
     c.ran = r.ran;
     c.passed = r.passed;
     c.steps = r.steps;
-    c.end_note = r.ran && r.ended != expected_end(plan) ? r.ended : "";
+    c.end_note = r.ran && !r.end_as_expected ? r.ended : "";
+    for (const std::string &w : r.warnings) c.warnings += w + "\n";
     c.reason = r.reason;
     c.check_fault = r.check_fault;
     for (const std::string &p : r.problems) c.fault += p + "\n";

@@ -33,6 +33,7 @@ struct case_record {
     std::string reason;        // why it did not run, for the sheet ("did not assemble (...)")
     bool check_fault = false;  // a file of the check itself is bad
     std::string fault;         // then its messages, one a line
+    std::string warnings;      // the assembler's, one a line
     std::vector<bool> label_found;      // per --labels name
     std::vector<uint64_t> label_sum;
 };

@@ -256,8 +256,28 @@ public:
         at_ = 1;
         if (toks_[0].kind != token::word) return fail("a line begins with a directive: case, cm, mm, set, start, limit, cards, break, symbols or expect");
         if (directive == "case") return open_case();
-        section &s = out_.cases.empty() ? out_.common : out_.cases.back().own;
-        if (directive == "cm" || directive == "mm") return memory(s, directive == "cm");
+        if (directive == "points" || directive == "hidden" || directive == "visibility" || directive == "feedback")
+            return scoring(directive);
+        if (directive == "continue") return continue_run();
+        const bool continued = !out_.cases.empty() && !out_.cases.back().more.empty();
+        section &s = out_.cases.empty() ? out_.common
+                     : continued        ? out_.cases.back().more.back().own
+                                        : out_.cases.back().own;
+        if (continued &&
+            (directive == "symbols" || directive == "start" || directive == "limit" || directive == "break"))
+            return fail("'" + directive +
+                        "' is given before the first run: after continue come words (cm/mm ADDR = ...), set, cards "
+                        "and expect");
+        if (directive == "cm" || directive == "mm") {
+            const size_t files = s.programs.size();
+            memory(s, directive == "cm");
+            if (continued && s.programs.size() > files) {
+                s.programs.pop_back();
+                fail("a file is loaded before the first run: after continue only words are stored (" + directive +
+                     " ADDR = WORD ...)");
+            }
+            return;
+        }
         if (directive == "symbols") {
             file_name f;
             if (!file(f) || !at_end()) return;
@@ -287,7 +307,8 @@ public:
         }
         if (directive == "expect") return expect(s);
         fail("unknown directive '" + toks_[0].text +
-             "' (case, cm, mm, set, start, limit, cards, break, symbols, expect)");
+             "' (case, cm, mm, set, start, limit, cards, break, symbols, expect, continue, points, hidden, "
+             "visibility, feedback)");
     }
 
 private:
@@ -397,7 +418,72 @@ private:
         if (name.empty()) return fail("the case has no name");
         for (const check_case &c : out_.cases)
             if (c.name == name) return fail("a case named '" + name + "' is already on line " + std::to_string(c.line));
-        out_.cases.push_back({name, line_, {}});
+        out_.cases.push_back({name, line_, {}, {}, {}, {}, {}});
+    }
+
+    // "continue": the case goes on from where its last run stopped. That run
+    // says how it is to end, so a stop that was not meant is never continued.
+    void continue_run()
+    {
+        if (!at_end()) return;
+        if (out_.cases.empty()) return fail("continue belongs to a case: it goes on from where the case's run stopped");
+        check_case &c = out_.cases.back();
+        const section &before = c.more.empty() ? c.own : c.more.back().own;
+        bool ended = false;
+        for (const expectation &e : before.expectations) ended = ended || e.kind == expect_kind::run;
+        if (!ended)
+            return fail("continue follows an expectation of how the run before ended (expect error 12, expect "
+                        "break ADDR, expect limit, expect halt)");
+        c.more.push_back({line_, {}});
+    }
+
+    // "points N", "hidden", "visibility WORD", "feedback "TEXT"": before the
+    // first case they are every case's, in a case its own.
+    void scoring(const std::string &directive)
+    {
+        check_case *c = out_.cases.empty() ? nullptr : &out_.cases.back();
+        out_.scored = out_.scored || directive != "feedback";
+        if (directive == "points") {
+            uint64_t n;
+            if (!decimal(n, "a number of points (decimal)") || !at_end()) return;
+            if (n > MAX_POINTS) return fail("points are 0 to " + std::to_string(MAX_POINTS));
+            if (c)
+                c->points = static_cast<uint32_t>(n);
+            else
+                out_.points = static_cast<uint32_t>(n);
+            return;
+        }
+        if (directive == "hidden" || directive == "visibility") {
+            visibility v = visibility::hidden;
+            if (directive == "visibility") {
+                std::string word;
+                if (!next_word(word, "visible, hidden or after_due_date")) return;
+                word = lower(word);
+                if (word == "visible")
+                    v = visibility::visible;
+                else if (word == "hidden")
+                    v = visibility::hidden;
+                else if (word == "after_due_date")
+                    v = visibility::after_due_date;
+                else
+                    return fail("'" + word + "' is no visibility (visible, hidden or after_due_date)");
+            }
+            if (!at_end()) return;
+            if (c)
+                c->shown_as = v;
+            else
+                out_.shown_as = v;
+            return;
+        }
+        if (!c) return fail("feedback belongs to a case: the text shown when that case fails");
+        if (!more() || peek().kind != token::string) return fail("the feedback is given in quotes: feedback \"TEXT\"");
+        std::string text;
+        for (std::string piece; more() && peek().kind == token::string; at_++) {
+            if (!cooked(peek(), piece)) return;
+            text += piece;
+        }
+        if (!at_end()) return;
+        c->feedback += text;
     }
 
     // "cm FILE", "cm ADDR = WORD ...", and the same for mm.
@@ -645,7 +731,7 @@ bool read_check_text(const std::string &path, const std::string &text, check_fil
     if (errors.size() == before && out.cases.empty()) {
         // No case line: the whole file is one case, named after the file.
         std::string name = std::filesystem::path(path).stem().string();
-        out.cases.push_back({name.empty() ? "check" : name, 0, out.common});
+        out.cases.push_back({name.empty() ? "check" : name, 0, out.common, {}, {}, {}, {}});
         out.common = section{};
     }
     return errors.size() == before;
@@ -694,6 +780,22 @@ case_plan plan_case(const check_file &file, const check_case &one)
         for (const expectation &e : s->expectations)
             if (!is_end(e)) p.expectations.push_back(e);
     if (p.expectations[0].end == run_end::break_point) p.breaks.push_back(p.expectations[0].number);
+    // A continued run: its end first (a halt when it names none), then the rest.
+    for (const continued_run &run : one.more) {
+        continued_run next{run.line, run.own};
+        next.own.expectations.clear();
+        expectation stop;
+        stop.line = run.line;
+        for (const expectation &e : run.own.expectations)
+            if (is_end(e)) stop = e;
+        next.own.expectations.push_back(stop);
+        for (const expectation &e : run.own.expectations)
+            if (!is_end(e)) next.own.expectations.push_back(e);
+        p.more.push_back(std::move(next));
+    }
+    p.points = one.points ? *one.points : file.points;
+    p.shown_as = one.shown_as ? *one.shown_as : file.shown_as;
+    p.feedback = one.feedback;
     return p;
 }
 
@@ -731,6 +833,16 @@ bool read_text_file(const std::string &path, size_t limit, std::string &text, st
         return false;
     }
     return true;
+}
+
+const char *visibility_name(visibility v)
+{
+    switch (v) {
+    case visibility::visible: return "visible";
+    case visibility::hidden: return "hidden";
+    case visibility::after_due_date: return "after_due_date";
+    }
+    return "visible";
 }
 
 bool has_extension(const std::string &name, const char *extension)

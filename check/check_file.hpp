@@ -88,16 +88,38 @@ struct section {
     std::vector<expectation> expectations;
 };
 
+// What a student is shown of a case (in the JSON for a course's site and in
+// the student's report): everything, a summary until the due date, or a
+// summary only.
+enum class visibility { visible, hidden, after_due_date };
+
+// A run that goes on from where the run before stopped ("continue", as the
+// console's Run with CNT), with words, registers and a deck changed first,
+// and expectations of its own.
+// Only words, registers, cards (a new deck, read from its start) and
+// expectations are given for it; its end expectation comes first in a plan.
+struct continued_run {
+    int line = 0;   // of the "continue" line
+    section own;
+};
+
 struct check_case {
     std::string name;
     int line = 0;
     section own;
+    std::vector<continued_run> more;   // the runs after the first
+    std::optional<uint32_t> points;
+    std::optional<check::visibility> shown_as;
+    std::string feedback;   // shown when the case fails
 };
 
 struct check_file {
     std::string path;   // as given
     std::string dir;    // its directory ("." for none)
     section common;
+    uint32_t points = 1;                                // a case's points, unless it gives its own
+    check::visibility shown_as = visibility::visible;   // likewise
+    bool scored = false;                                // some line gives points or a visibility
     std::vector<check_case> cases;
 };
 
@@ -114,6 +136,10 @@ struct case_plan {
     std::vector<card_piece> cards;
     std::vector<uint32_t> breaks;
     std::vector<expectation> expectations;   // the run's end first
+    std::vector<continued_run> more;         // each with its run's end first
+    uint32_t points = 1;
+    check::visibility shown_as = visibility::visible;
+    std::string feedback;
 };
 
 // How a pattern (expect printer ~) is compiled, where it is read and where
@@ -123,6 +149,11 @@ struct case_plan {
 // refused.
 constexpr std::regex_constants::syntax_option_type PATTERN_SYNTAX =
     std::regex_constants::ECMAScript | std::regex_constants::__polynomial;
+
+constexpr uint32_t MAX_POINTS = 1000000;
+
+// "visible", "hidden", "after_due_date": as the JSON writes it.
+const char *visibility_name(visibility v);
 
 constexpr uint64_t DEFAULT_LIMIT = 10000000;
 constexpr size_t MAX_CHECK_FILE_BYTES = 1 << 20;

@@ -1,12 +1,15 @@
 // kalvo3-check: runs microprograms against a check file and says PASS or
 // FAIL with every difference; over several students' directories it prints a
 // grade sheet, as text and as CSV.
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,31 +17,36 @@
 
 #include "check/batch.hpp"
 #include "check/check_file.hpp"
+#include "check/course.hpp"
 #include "check/runner.hpp"
 #include "core/micro_word.hpp"
 
 namespace {
 
-const char USAGE[] =
-    "Usage:\n"
-    "  kalvo3-check [--profile] CHECKFILE\n"
-    "      runs every case of CHECKFILE; file names in it are relative to its directory\n"
-    "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] [-j N]\n"
-    "               [--time-limit S] [--memory MIB] CHECKFILE DIR...\n"
-    "      runs the cases once for each student's directory DIR (where the file names\n"
-    "      are looked up; '@NAME' stays beside CHECKFILE) and prints a grade sheet\n"
-    "\n"
-    "  --profile        executions of every CM word and label of each run\n"
-    "  --labels A,B     a grade-sheet column for each label: its executions in all cases\n"
-    "  --csv FILE       the grade sheet as CSV into FILE too ('-': standard output only)\n"
-    "  --quiet          the grade sheet only, without each case's result\n"
-    "  -j N             grade N students at once (default: the processors there are)\n"
-    "  --time-limit S   seconds of wall clock for each student (default 10)\n"
-    "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
-    "\n"
-    "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
-    "it names is bad, a wrong command line, or results that could not be written.\n"
-    "The format is in docs/checking.md.\n";
+const char USAGE[] = "Usage:\n"
+                     "  kalvo3-check [--profile] [--json FILE] CHECKFILE\n"
+                     "      runs every case of CHECKFILE; file names in it are relative to its directory\n"
+                     "  kalvo3-check [--profile] [--labels NAME,...] [--csv FILE] [--quiet] [-j N]\n"
+                     "               [--time-limit S] [--memory MIB] [--json FILE] [--reports DIR]\n"
+                     "               CHECKFILE DIR...\n"
+                     "      runs the cases once for each student's directory DIR (where the file names\n"
+                     "      are looked up; '@NAME' stays beside CHECKFILE) and prints a grade sheet\n"
+                     "\n"
+                     "  --profile        executions of every CM word and label of each run\n"
+                     "  --labels A,B     a grade-sheet column for each label: its executions in all cases\n"
+                     "  --csv FILE       the grade sheet as CSV into FILE too ('-': standard output only)\n"
+                     "  --quiet          the grade sheet only, without each case's result\n"
+                     "  --json FILE      the points and results of every case as one JSON document\n"
+                     "  --reports DIR    a text report for each student in DIR, as the student sees it\n"
+                     "  --warnings fail  a case whose program the assembler warned about fails\n"
+                     "  --warnings -N    ... or earns N points fewer\n"
+                     "  -j N             grade N students at once (default: the processors there are)\n"
+                     "  --time-limit S   seconds of wall clock for each student (default 10)\n"
+                     "  --memory MIB     memory for each student, in MiB (default 512; 0: no cap)\n"
+                     "\n"
+                     "Exit status: 0 every case passed, 1 a case failed, 2 the check file or a file\n"
+                     "it names is bad, a wrong command line, or results that could not be written.\n"
+                     "The format is in docs/checking.md.\n";
 
 struct options {
     int jobs = 1;
@@ -48,6 +56,9 @@ struct options {
     bool quiet = false;
     std::vector<std::string> labels;
     std::string csv;
+    std::string json;
+    std::string reports;
+    check::warning_rule warnings;
     std::string check;
     std::vector<std::string> dirs;
 };
@@ -82,16 +93,29 @@ void print_profile(FILE *out, const check::case_result &r)
             fprintf(out, "        %-*s  %03X      %10llu\n", w, r.labels[i].name.c_str(), r.labels[i].address,
                     static_cast<unsigned long long>(counts[i]));
     }
-    fprintf(out, "        word  %-*s  executions\n", w, "label");
+    // Each word's share of the steps, and the source line that placed it.
+    fprintf(out, "        word  %-*s  executions   share  source\n", w, "label");
+    auto share = [&r](uint64_t n) {
+        char text[16];
+        snprintf(text, sizeof text, "%5.1f%%", r.steps ? 100.0 * static_cast<double>(n) / r.steps : 0.0);
+        return std::string(text);
+    };
     size_t next = 0;   // the first label at or after the word
     for (size_t a = 0; a < r.profile.size(); a++) {
         while (next < r.labels.size() && r.labels[next].address < a) next++;
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
+        const std::string source =
+            a < r.source_lines.size() && r.source_lines[a] > 0
+                ? std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[a])
+                : "";
+        const std::string tail = "  " + share(r.profile[a]) + (source.empty() ? "" : "  " + source);
         if (a < CM_WORDS)
-            fprintf(out, "        %03zX   %-*s  %10llu\n", a, w, name, static_cast<unsigned long long>(r.profile[a]));
+            fprintf(out, "        %03zX   %-*s  %10llu%s\n", a, w, name, static_cast<unsigned long long>(r.profile[a]),
+                    tail.c_str());
         else
-            fprintf(out, "        >FFF  %-*s  %10llu\n", w, "", static_cast<unsigned long long>(r.profile[a]));
+            fprintf(out, "        >FFF  %-*s  %10llu%s\n", w, "", static_cast<unsigned long long>(r.profile[a]),
+                    tail.c_str());
     }
 }
 
@@ -105,6 +129,8 @@ void print_case(FILE *out, const check::case_result &r, bool profile)
     for (const std::string &p : r.problems) fprintf(out, "      %s\n", p.c_str());
     for (const std::string &d : r.differences) fprintf(out, "      %s\n", d.c_str());
     for (const std::string &w : r.warnings) fprintf(out, "      %s\n", w.c_str());
+    for (const std::string &n : r.notes) fprintf(out, "      %s\n", n.c_str());
+    if (!r.passed && !r.feedback.empty()) fprintf(out, "      feedback: %s\n", r.feedback.c_str());
     if (profile && r.ran) print_profile(out, r);
 }
 
@@ -118,6 +144,8 @@ struct grade_row {
     std::vector<std::string> label_cells;   // one per --labels name
     std::string failed;                     // the cases that failed
     std::string problem;                    // why the student's cases did not run, or not all
+    uint64_t score = 0, max_score = 0;
+    std::vector<std::string> case_points;   // the points each case earned, "" when not graded
 };
 
 // The sheet's columns, in order, for the text sheet and the CSV alike; a
@@ -129,18 +157,43 @@ struct sheet_column {
     std::function<std::vector<std::string>(const grade_row &)> cells;   // the text cell, then the CSV cells
 };
 
-std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels)
+std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels, const check::check_file &file)
 {
     std::vector<sheet_column> columns = {
-        {"directory", false, {"directory"}, [](const grade_row &r) { return std::vector<std::string>{r.dir, r.dir}; }},
-        {"passed", true, {"passed", "cases"},
+        {"directory",
+         false,
+         {"directory"},
+         [](const grade_row &r) {
+             return std::vector<std::string>{r.dir, r.dir};
+         }},
+        {"passed",
+         true,
+         {"passed", "cases"},
          [](const grade_row &r) {
              return std::vector<std::string>{std::to_string(r.passed) + "/" + std::to_string(r.total),
                                              std::to_string(r.passed), std::to_string(r.total)};
          }},
-        {"steps", true, {"steps"},
-         [](const grade_row &r) { return std::vector<std::string>{std::to_string(r.steps), std::to_string(r.steps)}; }},
     };
+    if (file.scored) {   // the points: the total, then each case's
+        std::vector<std::string> heads = {"score", "max_score"};
+        for (const check::check_case &c : file.cases) heads.push_back(c.name);
+        columns.push_back({"points", true, heads, [](const grade_row &r) {
+                               std::vector<std::string> cells = {std::to_string(r.score) + "/" +
+                                                                     std::to_string(r.max_score),
+                                                                 std::to_string(r.score), std::to_string(r.max_score)};
+                               cells.insert(cells.end(), r.case_points.begin(), r.case_points.end());
+                               return cells;
+                           }});
+    }
+    columns.insert(columns.end(),
+                   {
+                       {"steps",
+                        true,
+                        {"steps"},
+                        [](const grade_row &r) {
+                            return std::vector<std::string>{std::to_string(r.steps), std::to_string(r.steps)};
+                        }},
+                   });
     for (size_t l = 0; l < labels.size(); l++)
         columns.push_back({labels[l], true, {labels[l]}, [l](const grade_row &r) {
                                return std::vector<std::string>{r.label_cells[l], r.label_cells[l]};
@@ -152,17 +205,12 @@ std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels)
     return columns;
 }
 
-std::string csv_cell(const std::string &text)
-{
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
+using check::csv_cell;
 
-void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vector<grade_row> &rows)
+void write_csv(FILE *out, const std::vector<std::string> &labels, const check::check_file &file,
+               const std::vector<grade_row> &rows)
 {
-    const std::vector<sheet_column> columns = sheet_columns(labels);
+    const std::vector<sheet_column> columns = sheet_columns(labels, file);
     std::string line;
     for (const sheet_column &c : columns)
         for (const std::string &head : c.csv_heads) {
@@ -183,10 +231,12 @@ void write_csv(FILE *out, const std::vector<std::string> &labels, const std::vec
     }
 }
 
-void write_sheet(FILE *out, const std::string &check, int cases, const std::vector<std::string> &labels,
+void write_sheet(FILE *out, const check::check_file &file, const std::vector<std::string> &labels,
                  const std::vector<grade_row> &rows)
 {
-    const std::vector<sheet_column> columns = sheet_columns(labels);
+    const std::string &check = file.path;
+    const int cases = static_cast<int>(file.cases.size());
+    const std::vector<sheet_column> columns = sheet_columns(labels, file);
     std::vector<std::vector<std::string>> table(1);
     for (const sheet_column &c : columns) table[0].push_back(c.head);
     for (const grade_row &row : rows) {
@@ -212,19 +262,66 @@ void write_sheet(FILE *out, const std::string &check, int cases, const std::vect
 
 // ---- The two modes ----
 
+// The JSON document into `path` ("-": standard output); false after saying why.
+bool write_json(const std::string &path, const std::vector<check::graded_student> &students)
+{
+    const std::string text = check::course_json(students);
+    FILE *out = path == "-" ? stdout : fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fputs(text.c_str(), out);
+    const bool ok = written(out, path);
+    if (out != stdout && fclose(out) != 0 && ok) {
+        fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    return ok;
+}
+
+// A JSON file named on the command line is tried before any grading, so a
+// name that cannot be written is said first, not after a long batch.
+bool can_write(const std::string &path)
+{
+    if (path.empty() || path == "-") return true;
+    FILE *out = fopen(path.c_str(), "w");
+    if (!out) {
+        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    fclose(out);
+    return true;
+}
+
+std::string case_text(const check::case_result &r, bool profile);
+
 int single_run(const options &opt, const check::check_file &file)
 {
     check::run_options run;
     run.profile = opt.profile;
     int passed = 0;
     bool fault = false;
+    if (!can_write(opt.json)) return 2;
+    FILE *out = opt.json == "-" ? nullptr : stdout;   // "--json -": the document alone
+    check::graded_student g;                          // the check's own directory, as one student
+    g.dir = file.dir;
     for (const check::check_case &one : file.cases) {
         check::case_result r = check::run_case(file, check::plan_case(file, one), run);
-        print_case(stdout, r, opt.profile);
-        passed += r.passed;
+        check::graded_case c{
+            r.name, r.ran, r.passed, r.points, r.shown_as, r.feedback, case_text(r, opt.profile), !r.warnings.empty(),
+            0};
+        check::count_warnings(c, opt.warnings);
+        if (out) fputs(c.text.c_str(), out);
+        passed += c.passed;
         fault = fault || !r.problems.empty();
+        g.cases.push_back(std::move(c));
+        for (const std::string &w : r.warnings)
+            if (std::find(g.warnings.begin(), g.warnings.end(), w) == g.warnings.end()) g.warnings.push_back(w);
+        if (g.problem.empty() && !r.problems.empty()) g.problem = r.problems[0];
     }
-    printf("%d of %zu case%s passed\n", passed, file.cases.size(), file.cases.size() == 1 ? "" : "s");
+    if (out) printf("%d of %zu case%s passed\n", passed, file.cases.size(), file.cases.size() == 1 ? "" : "s");
+    if (!opt.json.empty() && !write_json(opt.json, {g})) return 2;
     if (!written(stdout, "standard output")) return 2;
     return fault ? 2 : passed == static_cast<int>(file.cases.size()) ? 0 : 1;
 }
@@ -245,7 +342,8 @@ std::string case_text(const check::case_result &r, bool profile)
 
 // What a student's row says: the cases passed and failed, and why a case
 // did not run, once.
-grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels)
+grade_row row_of(const check::student_result &s, const check::check_file &file, size_t labels,
+                 const check::graded_student &g)
 {
     grade_row row;
     row.dir = s.dir;
@@ -264,11 +362,13 @@ grade_row row_of(const check::student_result &s, const check::check_file &file, 
         if (!c) {             // not graded: the student's process ended before
             if (any_ran) failed = file.cases[i].name + " (not run)";
         } else {
-            row.passed += c->passed;
+            row.passed += g.cases[i].passed;
             row.steps += c->steps;
             if (row.problem.empty()) row.problem = c->reason;
             if (!c->passed && (c->ran || any_ran))
                 failed = c->name + (!c->ran ? " (not run)" : c->end_note.empty() ? "" : " (" + c->end_note + ")");
+            else if (c->passed && !g.cases[i].passed)
+                failed = c->name + " (warnings)";   // failed by --warnings fail
             for (size_t l = 0; l < labels && l < c->label_found.size(); l++)
                 if (c->label_found[l]) {
                     label_found[l] = true;
@@ -276,17 +376,72 @@ grade_row row_of(const check::student_result &s, const check::check_file &file, 
                 }
         }
         if (!failed.empty()) row.failed += (row.failed.empty() ? "" : "; ") + failed;
+        row.case_points.push_back(!c ? "" : std::to_string(g.cases[i].score()));
     }
     if (!s.problem.empty()) row.problem = s.problem;
+    row.score = g.score();
+    row.max_score = g.max_score();
     for (size_t l = 0; l < labels; l++) row.label_cells.push_back(label_found[l] ? std::to_string(label_sum[l]) : "-");
     return row;
 }
 
+// A student's results as the course's outputs take them: every case of the
+// check, those not graded failed.
+check::graded_student graded_of(const check::student_result &s, const check::check_file &file,
+                                const check::warning_rule &rule)
+{
+    check::graded_student g;
+    g.dir = s.dir;
+    g.problem = s.problem;
+    for (size_t i = 0; i < file.cases.size(); i++) {
+        const check::case_plan plan = check::plan_case(file, file.cases[i]);
+        check::graded_case c;
+        c.name = plan.name;
+        c.points = plan.points;
+        c.shown_as = plan.shown_as;
+        c.feedback = plan.feedback;
+        for (const check::case_record &r : s.cases) {
+            if (r.index != i) continue;
+            c.ran = r.ran;
+            c.passed = r.passed;
+            c.text = r.report;
+            c.warned = !r.warnings.empty();
+            check::count_warnings(c, rule);
+            if (g.problem.empty()) g.problem = r.reason;
+            for (size_t at = 0, end; at < r.warnings.size(); at = end + 1) {
+                end = r.warnings.find('\n', at);
+                if (end == std::string::npos) end = r.warnings.size();
+                const std::string w = r.warnings.substr(at, end - at);
+                if (!w.empty() && std::find(g.warnings.begin(), g.warnings.end(), w) == g.warnings.end())
+                    g.warnings.push_back(w);
+            }
+        }
+        if (c.text.empty())
+            c.text = "FAIL  " + c.name + "  (not run)\n" +
+                     (c.feedback.empty() ? "" : "      feedback: " + c.feedback + "\n");
+        g.cases.push_back(std::move(c));
+    }
+    if (s.problem == "not a directory") g.problem = s.dir + ": not a directory";
+    return g;
+}
+
 int batch_run(const options &opt, const check::check_file &file)
 {
-    const bool csv_only = opt.csv == "-";
-    FILE *out = csv_only ? nullptr : stdout;
-    const int cases = static_cast<int>(file.cases.size());
+    const bool csv_only = opt.csv == "-", json_only = opt.json == "-";
+    if (csv_only && json_only) return usage_error("--csv - and --json - both want standard output");
+    FILE *out = csv_only || json_only ? nullptr : stdout;
+    std::vector<check::graded_student> graded;
+    if (!can_write(opt.json)) return 2;
+    if (!opt.reports.empty()) {
+        std::error_code code;
+        std::filesystem::create_directories(opt.reports, code);
+        if (!std::filesystem::is_directory(opt.reports, code)) {
+            fprintf(stderr, "kalvo3-check: %s: the reports' directory cannot be made\n", opt.reports.c_str());
+            return 2;
+        }
+    }
+    bool reports_ok = true;
+    std::set<std::string> report_names;
     std::vector<grade_row> rows;
     bool all_passed = true, check_fault = false;
 
@@ -308,7 +463,7 @@ int batch_run(const options &opt, const check::check_file &file)
     batch.profile = opt.profile;
     batch.labels = opt.labels;
     const bool profile = opt.profile;
-    if (out && !opt.quiet) batch.report = [profile](const check::case_result &r) { return case_text(r, profile); };
+    batch.report = [profile](const check::case_result &r) { return case_text(r, profile); };
 
     auto done = [&](const check::student_result &s) {
         for (const check::case_record &c : s.cases)
@@ -317,10 +472,12 @@ int batch_run(const options &opt, const check::check_file &file)
                 check_fault = true;
                 return false;
             }
-        grade_row row = row_of(s, file, opt.labels.size());
+        check::graded_student g = graded_of(s, file, opt.warnings);
+        grade_row row = row_of(s, file, opt.labels.size(), g);
         if (out && !opt.quiet) {
             fprintf(out, "== %s\n", s.dir.c_str());
-            for (const check::case_record &c : s.cases) fputs(c.report.c_str(), out);
+            for (const check::case_record &c : s.cases)
+                fputs(c.index < g.cases.size() ? g.cases[c.index].text.c_str() : c.report.c_str(), out);
             if (s.problem == "not a directory")
                 fprintf(out, "      %s: not a directory\n", s.dir.c_str());
             else if (!s.problem.empty())
@@ -328,6 +485,25 @@ int batch_run(const options &opt, const check::check_file &file)
         }
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
+        if (!opt.reports.empty() && reports_ok) {
+            // Two directories with one name ("a/b", "a_b") keep a report each.
+            const std::string base = check::report_file_name(s.dir);
+            std::string name = base;
+            for (int n = 2; !report_names.insert(name).second; n++)
+                name = base.substr(0, base.size() - 4) + "~" + std::to_string(n) + ".txt";
+            const std::string path = (std::filesystem::path(opt.reports) / name).string();
+            FILE *report = fopen(path.c_str(), "w");
+            const std::string text = check::student_report(file.path, g);
+            if (!report) {
+                fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+                reports_ok = false;
+            } else {
+                fputs(text.c_str(), report);
+                const bool ok = written(report, path);
+                reports_ok = fclose(report) == 0 && ok && reports_ok;
+            }
+        }
+        if (!opt.json.empty()) graded.push_back(std::move(g));
         return true;
     };
     std::string error;
@@ -342,10 +518,10 @@ int batch_run(const options &opt, const check::check_file &file)
     }
     if (out) {
         if (!opt.quiet) fprintf(out, "\n");
-        write_sheet(out, file.path, cases, opt.labels, rows);
+        write_sheet(out, file, opt.labels, rows);
     }
     if (csv) {
-        write_csv(csv, opt.labels, rows);
+        write_csv(csv, opt.labels, file, rows);
         if (csv != stdout) {
             const bool ok = written(csv, opt.csv);
             if (fclose(csv) != 0 || !ok) {
@@ -354,6 +530,8 @@ int batch_run(const options &opt, const check::check_file &file)
             }
         }
     }
+    if (!opt.json.empty() && !write_json(opt.json, graded)) return 2;
+    if (!reports_ok) return 2;
     if (!written(stdout, "standard output")) return 2;
     return all_passed ? 0 : 1;
 }
@@ -401,11 +579,25 @@ int main(int argc, char **argv)
                     opt.jobs = static_cast<int>(n);
                 }
             }
-        } else if (arg == "--labels" || arg == "--csv") {
+        } else if (arg == "--warnings") {
+            if (i + 1 >= argc) return usage_error("--warnings needs fail or -N");
+            const std::string value = argv[++i];
+            char *end = nullptr;
+            const unsigned long n = value.size() > 1 && value[0] == '-' ? strtoul(value.c_str() + 1, &end, 10) : 0;
+            if (value == "fail")
+                opt.warnings.fail = true;
+            else if (end && *end == '\0' && isdigit(static_cast<unsigned char>(value[1])) && n >= 1 &&
+                     n <= check::MAX_POINTS)
+                opt.warnings.points = static_cast<uint32_t>(n);
+            else
+                return usage_error("--warnings needs fail, or -N for N points taken (1 to 1000000)");
+        } else if (arg == "--labels" || arg == "--csv" || arg == "--json" || arg == "--reports") {
             if (i + 1 >= argc) return usage_error(arg + " needs a value");
             std::string value = argv[++i];
-            if (arg == "--csv") {
-                opt.csv = value;
+            if (arg == "--csv" || arg == "--json" || arg == "--reports") {
+                if (value.empty()) return usage_error(arg + " needs a file name");
+                (arg == "--csv" ? opt.csv : arg == "--json" ? opt.json : opt.reports) = value;
+                grading_option = grading_option || arg == "--reports";
                 continue;
             }
             for (size_t start = 0, end; start <= value.size(); start = end + 1) {
@@ -425,8 +617,8 @@ int main(int argc, char **argv)
     if (opt.check.empty()) return usage_error("no check file");
     if (opt.dirs.empty() && (!opt.labels.empty() || !opt.csv.empty() || opt.quiet || grading_option))
         return usage_error(
-            "--labels, --csv, --quiet, -j, --time-limit and --memory belong to a grade sheet: name the students' "
-            "directories");
+            "--labels, --csv, --quiet, -j, --time-limit, --memory and --reports belong to a grade sheet: name the "
+            "students' directories");
 
     check::check_file file;
     std::vector<std::string> errors;

@@ -40,6 +40,9 @@ public:
     void run()
     {
         r_.name = plan_.name;
+        r_.points = plan_.points;
+        r_.shown_as = plan_.shown_as;
+        r_.feedback = plan_.feedback;
         k3_power_on();
         for (const program_file &p : plan_.programs)
             if (!load_program(p)) return;
@@ -47,51 +50,149 @@ public:
             if (!load_symbols(f)) return;
         std::stable_sort(r_.labels.begin(), r_.labels.end(),
                          [](const label &a, const label &b) { return a.address < b.address; });
-        for (const word_setting &w : plan_.words)
+        if (!settle(plan_.words, plan_.registers, &plan_.start, true, plan_.cards)) return;
+        for (uint32_t address : plan_.breaks)
+            if (!break_at(address)) return;
+
+        k3_console_clear();
+        k3_profile_clear();
+        run_once(plan_.expectations);
+        // The runs after the first go on from where the one before stopped,
+        // as the console's Run with CNT: only after the end it expected.
+        for (const continued_run &next : plan_.more) {
+            if (!r_.end_as_expected) break;
+            const section &s = next.own;
+            if (!settle(s.words, s.registers, nullptr, s.has_cards, s.cards)) break;
+            const expectation &stop = s.expectations[0];
+            if (stop.end == run_end::break_point && !break_at(stop.number)) break;
+            run_once(s.expectations);
+        }
+        note_unplaced();
+        if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
+        r_.passed = r_.differences.empty() && r_.problems.empty();
+    }
+
+private:
+    // Words, registers and the card deck, before a run; the start address
+    // before the first only (a continued run goes on from CMAR).
+    bool settle(const std::vector<word_setting> &words, const std::vector<register_setting> &registers,
+                const uint32_t *start, bool new_deck, const std::vector<card_piece> &cards)
+    {
+        for (const word_setting &w : words)
             for (size_t i = 0; i < w.values.size(); i++) {
                 uint32_t at = w.address + static_cast<uint32_t>(i);
-                if (w.cm)
+                if (w.cm) {
                     k3_cm_set(at, static_cast<uint32_t>(w.values[i] >> 32), static_cast<uint32_t>(w.values[i]));
-                else
+                    if (at < CM_WORDS) placed_[at] = true;
+                } else {
                     k3_mm_set(at, static_cast<uint32_t>(w.values[i]));
+                }
             }
-        k3_set(k3_register("CMAR"), plan_.start);
-        for (const register_setting &s : plan_.registers) k3_set(s.reg, s.value);
+        if (start) k3_set(k3_register("CMAR"), *start);
+        for (const register_setting &s : registers) k3_set(s.reg, s.value);
+        if (!new_deck) return true;
         std::string deck;
-        for (const card_piece &p : plan_.cards) {
+        for (const card_piece &p : cards) {
             if (!p.from_file) {
                 deck += p.text;
                 continue;
             }
             std::string text;
-            if (!read_named(p.file, text)) return;
+            if (!read_named(p.file, text)) return false;
             deck += text;
         }
         k3_cards_set(deck.data(), static_cast<uint32_t>(deck.size()));
-        for (uint32_t address : plan_.breaks)
-            if (!k3_break_set(address)) {
-                r_.problems.push_back(file_.path + ": more break points than the machine holds (32)");
-                r_.check_fault = true;
-                return;
-            }
-
-        k3_console_clear();
-        k3_profile_clear();
-        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), options_.profile);
-        r_.ran = true;
-        r_.steps = k3_steps();
-        error_ = k3_last_error();
-        cmar_ = k3_get(k3_register("CMAR"));
-        r_.ended = stop_ == K3_STOP_HALT    ? "halt"
-                   : stop_ == K3_STOP_ERROR ? "error " + std::to_string(error_)
-                   : stop_ == K3_STOP_BREAK ? "break " + hex(cmar_, 3)
-                                            : "limit";
-        if (options_.profile) r_.profile.assign(k3_profile(), k3_profile() + 4097);
-        for (const expectation &e : plan_.expectations) compare(e);
-        r_.passed = r_.differences.empty() && r_.problems.empty();
+        return true;
     }
 
-private:
+    // The CM words a load file's text places: each data line's address (a
+    // hexadecimal number from column 0) that has a value.
+    void mark_placed(const std::string &text)
+    {
+        size_t start = text.find('\n');
+        while (start != std::string::npos && start + 1 < text.size()) {
+            const size_t begin = start + 1, end = std::min(text.find('\n', begin), text.size());
+            uint32_t address = 0;
+            size_t i = begin;
+            for (int digit; i < end && i - begin < 8 && (digit = hex_digit(text[i])) >= 0; i++)
+                address = address * 16 + static_cast<uint32_t>(digit);
+            if (i > begin && end - begin > 5 && address < CM_WORDS) placed_[address] = true;
+            start = end < text.size() ? end : std::string::npos;
+        }
+    }
+
+    static int hex_digit(char c)
+    {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    }
+
+    // The words the runs executed that nothing placed: a program that ran
+    // off its end, or jumped where it holds nothing.
+    void note_unplaced()
+    {
+        const uint64_t *counts = k3_profile();
+        uint32_t words = 0, first = 0;
+        uint64_t executions = 0;
+        for (uint32_t a = 0; a < CM_WORDS; a++)
+            if (counts[a] && !placed_[a]) {
+                if (words++ == 0) first = a;
+                executions += counts[a];
+            }
+        if (words == 0) return;
+        r_.notes.push_back("the run executed " + std::to_string(words) + (words == 1 ? " word" : " words") +
+                           " the program never placed (" + std::to_string(executions) + " times), the first at " +
+                           hex(first, 3) + ", after " + where_of_placed(first));
+    }
+
+    // The placed word before `address`, for a note: where the program ran off.
+    std::string where_of_placed(uint32_t address) const
+    {
+        for (uint32_t a = address; a-- > 0;)
+            if (placed_[a]) {
+                const std::string at = where_in(r_, a);
+                return hex(a, 3) + (at.empty() ? "" : " (" + at + ")");
+            }
+        return "nothing";
+    }
+
+    // ", CMAR 004 (loop+2, mul.masm:14)": where the machine stands.
+    std::string cmar_text() const { return ", CMAR " + hex(cmar_, 3) + where_text(); }
+
+    std::string where_text() const
+    {
+        std::string at = cmar_ < CM_WORDS && !placed_[cmar_] ? "a word the program never placed" : where_in(r_, cmar_);
+        return at.empty() ? "" : " (" + at + ")";
+    }
+
+    bool break_at(uint32_t address)
+    {
+        if (k3_break_set(address)) return true;
+        r_.problems.push_back(file_.path + ": more break points than the machine holds (32)");
+        r_.check_fault = true;
+        return false;
+    }
+
+    // One run from the present CMAR, and its expectations compared.
+    void run_once(const std::vector<expectation> &expectations)
+    {
+        stop_ = k3_run(static_cast<uint32_t>(plan_.limit), 1);   // the profile also finds words never placed
+        r_.ran = true;
+        run_steps_ = k3_steps();
+        r_.steps += run_steps_;
+        error_ = k3_last_error();
+        cmar_ = k3_get(k3_register("CMAR"));
+        const std::string ended = stop_ == K3_STOP_HALT    ? "halt"
+                                  : stop_ == K3_STOP_ERROR ? "error " + std::to_string(error_)
+                                  : stop_ == K3_STOP_BREAK ? "break " + hex(cmar_, 3)
+                                                           : "limit";
+        r_.ended += (r_.ended.empty() ? "" : ", then ") + ended;
+        r_.runs++;
+        for (const expectation &e : expectations) compare(e);
+    }
+
     // ---- Files ----
 
     std::string path_of(const file_name &f, bool &check_side) const
@@ -137,6 +238,7 @@ private:
         int errors = 0;
         std::vector<diagnostic> records;
         std::string load_file, labels;
+        std::vector<int> lines;   // of each CM word, for a microprogram
     };
 
     const assembly &assembled(const std::string &path, const std::string &text, bool data, bool check_side) const
@@ -155,6 +257,8 @@ private:
         if (a.errors == 0) {
             a.load_file = k3_assembly_load_file();
             a.labels = k3_assembly_labels();
+            if (!data)
+                for (uint32_t at = 0; at < CM_WORDS; at++) a.lines.push_back(k3_assembly_line(at));
         }
         k3_set_assembly_read_policy(nullptr);
         return kept.emplace(std::move(key), std::move(a)).first->second;
@@ -185,6 +289,8 @@ private:
             if (micro) {
                 std::string error;
                 read_labels(a.labels, path, r_.labels, error);
+                r_.source = path;
+                r_.source_lines = a.lines;
             }
         }
         if (text.empty()) {
@@ -202,7 +308,10 @@ private:
                                     (p.cm ? "cm" : "mm") + " in " + file_.path + ":" + std::to_string(p.file.line));
             return false;
         }
-        if (k3_last_error() == 0) return true;
+        if (k3_last_error() == 0) {
+            if (p.cm) mark_placed(text);
+            return true;
+        }
         problem(check_side, path + ":" + std::to_string(k3_last_error_line()) + ": " + error_report(k3_last_error()));
         return false;
     }
@@ -245,14 +354,14 @@ private:
 
     std::string got_end() const
     {
-        std::string cmar = ", CMAR " + hex(cmar_, 3);
+        const std::string cmar = cmar_text();
         switch (stop_) {
-        case K3_STOP_HALT: return "halt after " + steps_text(r_.steps) + cmar;
+        case K3_STOP_HALT: return "halt after " + steps_text(run_steps_) + cmar;
         case K3_STOP_ERROR:
-            return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " + steps_text(r_.steps) +
-                   cmar;
-        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(r_.steps);
-        default: return "the step limit (" + steps_text(r_.steps) + ")" + cmar;
+            return "error " + std::to_string(error_) + ": " + k3_error_text(error_) + " after " +
+                   steps_text(run_steps_) + cmar;
+        case K3_STOP_BREAK: return "break at " + hex(cmar_, 3) + " after " + steps_text(run_steps_) + where_text();
+        default: return "the step limit (" + steps_text(run_steps_) + ")" + cmar;
         }
     }
 
@@ -274,6 +383,7 @@ private:
                 want = "break at " + hex(e.number, 3);
                 break;
             }
+            r_.end_as_expected = ok;
             if (!ok) differ(e, "run: expected " + want + ", got " + got_end());
             break;
         }
@@ -305,7 +415,7 @@ private:
         }
         case expect_kind::printer_pattern: compare_pattern(e); break;
         case expect_kind::steps: {
-            const uint64_t s = r_.steps, n = e.steps;
+            const uint64_t s = run_steps_, n = e.steps;
             bool ok = e.op == "=" ? s == n : e.op == "<=" ? s <= n : e.op == "<" ? s < n : e.op == ">=" ? s >= n : s > n;
             const char *said = e.op == "=" ? "" : e.op == "<=" ? "at most " : e.op == "<" ? "fewer than "
                              : e.op == ">=" ? "at least " : "more than ";
@@ -378,7 +488,9 @@ private:
     const case_plan &plan_;
     const run_options &options_;
     case_result &r_;
+    std::vector<bool> placed_ = std::vector<bool>(CM_WORDS, false);   // CM words a file or a setting placed
     int stop_ = 0;
+    uint32_t run_steps_ = 0;   // of the last run; r_.steps sums the case's runs
     int error_ = 0;
     uint32_t cmar_ = 0;
 };
@@ -390,6 +502,24 @@ case_result run_case(const check_file &file, const case_plan &plan, const run_op
     case_result result;
     case_runner(file, plan, options, result).run();
     return result;
+}
+
+std::string where_in(const case_result &r, uint32_t address)
+{
+    std::string at;
+    const label *near = nullptr;
+    for (const label &l : r.labels)
+        if (l.address <= address && (!near || l.address >= near->address)) near = &l;
+    if (near) {
+        char offset[16];
+        snprintf(offset, sizeof offset, "+%X", address - near->address);
+        at = near->name + (address == near->address ? "" : offset);
+    }
+    if (address < r.source_lines.size() && r.source_lines[address] > 0) {
+        const std::string file = std::filesystem::path(r.source).filename().string();
+        at += (at.empty() ? "" : ", ") + file + ":" + std::to_string(r.source_lines[address]);
+    }
+    return at;
 }
 
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile)

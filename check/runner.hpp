@@ -26,9 +26,17 @@ struct case_result {
     std::vector<std::string> differences;   // expected against got, one each
     std::vector<std::string> warnings;      // the assembler's, as kalvo3-asm prints them
     uint32_t steps = 0;
-    std::string ended;                      // "halt", "error 12", "limit", "break 010"
+    std::string ended;             // "halt", "error 12", "limit", "break 010"; "error 12, then halt"
+    int runs = 0;                  // the case's runs made
+    bool end_as_expected = true;   // every run made ended as its case expected
+    uint32_t points = 1;           // the case's, earned when it passes
+    visibility shown_as = visibility::visible;
+    std::string feedback;                   // the case's text for a student when it fails
     std::vector<uint64_t> profile;          // executions per CM word (4096, then beyond)
     std::vector<label> labels;              // of the microprogram, in address order
+    std::string source;                     // the microprogram's source, when one was assembled
+    std::vector<int> source_lines;          // its line of each CM word (0: none), when there is a source
+    std::vector<std::string> notes;         // what the run did that no expectation asked (words never placed)
 };
 
 struct run_options {
@@ -38,6 +46,10 @@ struct run_options {
 };
 
 case_result run_case(const check_file &file, const case_plan &plan, const run_options &options);
+
+// Where a CM word is, for a person: its label and offset and its source
+// line ("loop+2, mul.masm:14"), or "" when neither is known.
+std::string where_in(const case_result &r, uint32_t address);
 
 // Executions per label: the words from a label's address up to the next
 // label's; words before the first label are not counted.

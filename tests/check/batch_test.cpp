@@ -90,6 +90,7 @@ check::case_record sample_record(size_t index)
     r.steps = 2000;
     r.end_note = "limit";
     r.reason = "12:34: a reason";
+    r.warnings = "a.masm:2:3: warning: one\na.masm:5:1: warning: two\n";
     r.label_found = {true, false, true};
     r.label_sum = {291, 0, 18446744073709551615ull};
     return r;
@@ -122,6 +123,7 @@ TEST(Records, WhatAStudentsProcessSendsIsWhatTheGraderGets)
         EXPECT_EQ(got[i].reason, sent[i].reason);
         EXPECT_EQ(got[i].check_fault, sent[i].check_fault);
         EXPECT_EQ(got[i].fault, sent[i].fault);
+        EXPECT_EQ(got[i].warnings, sent[i].warnings);
         EXPECT_EQ(got[i].label_found, sent[i].label_found);
         EXPECT_EQ(got[i].label_sum, sent[i].label_sum);
     }

@@ -137,4 +137,20 @@ expect 2 "-j needs 1 to 256 students at once" -j 0 loop.check class/a
 expect 2 "--time-limit needs seconds" --time-limit -1 loop.check class/a
 expect 2 "--memory needs a whole number" --memory lots loop.check class/a
 expect 2 "belong to a grade sheet" -j2 loop.check
+expect 2 "belong to a grade sheet" --reports r loop.check
+expect 2 "--json needs a file name" --json '' loop.check
+expect 2 "--warnings needs fail, or -N" --warnings 2 loop.check
+expect 2 "both want standard output" --csv - --json - class.check class/a
+expect 2 "no-such-dir/r.json: cannot be written" --json no-such-dir/r.json loop.check
+expect 2 "no-such-dir/r.json: cannot be written" --json no-such-dir/r.json loop.check class/a
+touch plain
+expect 2 "plain: the reports' directory cannot be made" --reports plain loop.check class/a
+# A single check file: its own directory as the one student, the document
+# alone on standard output with --json -.
+printf 'cm loop.cm\nlimit 100\npoints 4\ncase runs away\nexpect limit\ncase halts\nhidden\nfeedback "stop it"\n' \
+  > points.check
+expect 1 '{"students": [' --json - points.check
+grep -qF '{"student": ".", "score": 4, "max_score": 8, "problem": null, "tests": [' out || fail "--json -: $(cat out)"
+grep -qF '"output": "failed\nstop it\n", "visibility": "hidden"}' out || fail "--json -: the hidden case is shown"
+grep -q '^PASS\|^1 of 2 cases' out && fail "--json -: the results are printed as well"
 exit $failed

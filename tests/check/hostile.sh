@@ -34,7 +34,8 @@ cp "$tests/class/correct/mul.masm" class/upper/MUL.masm
 sed 's/^limit .*/limit 4000000000/' "$tests/mul.check" > mul.check
 
 for jobs in 1 3; do
-  timeout 120 "$checker" -j $jobs --time-limit 2 --csv "grades$jobs.csv" mul.check class/* \
+  timeout 120 "$checker" -j $jobs --time-limit 2 --csv "grades$jobs.csv" --json "grades$jobs.json" \
+    --reports "reports$jobs" mul.check class/* \
     < /dev/null > "out$jobs" 2> "err$jobs"
   status=$?
   [ $status -eq 1 ] || fail "-j $jobs: exit status $status, expected 1"
@@ -42,6 +43,23 @@ for jobs in 1 3; do
 done
 cmp -s out1 out3 || { fail "the results of -j 1 and -j 3 differ"; diff out1 out3 | head -20; }
 cmp -s grades1.csv grades3.csv || { fail "the CSV of -j 1 and -j 3 differ"; diff grades1.csv grades3.csv; }
+cmp -s grades1.json grades3.json || { fail "the JSON of -j 1 and -j 3 differ"; diff grades1.json grades3.json | head; }
+diff -r reports1 reports3 > /dev/null || fail "the reports of -j 1 and -j 3 differ"
+
+# The JSON for a course's site holds to its schema (the validator first
+# shows that it refuses what the schema forbids), with every student.
+schema="$tests/../../check/results.schema.json"
+node "$tests/validate_json.mjs" --self-test "$schema" || fail "the JSON validator accepts what it must refuse"
+node "$tests/validate_json.mjs" "$schema" grades1.json || fail "the hostile class's JSON does not hold to the schema"
+[ "$(grep -c '"student": ' grades1.json)" -eq 12 ] || fail "the JSON does not have a student for each directory"
+grep -qF '{"student": "class/fifo", "score": 0, "max_score": 3, "problem": "class/fifo/mul.masm: not a regular file (a FIFO)"' \
+  grades1.json || fail "the FIFO student's JSON says no problem"
+grep -qF '{"student": "class/correct", "score": 3, "max_score": 3, "problem": null' grades1.json ||
+  fail "the correct student's JSON is not full marks"
+# A report for each student, named after the directory, with the score.
+[ "$(ls reports1 | wc -l)" -eq 12 ] || fail "not one report per student: $(ls reports1)"
+grep -qxF 'Score: 3 of 3 points' reports1/class_correct.txt || fail "the correct student's report has no full score"
+grep -qxF 'Problem: timed out (2 s) in case 5 times 3' reports1/class_runaway.txt || fail "the runaway's report has no problem"
 
 # row DIR PATTERN: the student's CSV row (passed,cases,steps,failed,problem) matches.
 row() {

@@ -109,8 +109,10 @@ TEST(CheckReader, MistakesAreReportedWithTheirLines)
         const char *text;
         const char *message;
     } cases[] = {
-        {"frob x\n", "t.check:1: unknown directive 'frob' (case, cm, mm, set, start, limit, cards, break, symbols, expect)"},
-        {"\n\nset R9 = 1\n", "t.check:3: 'R9' is no register (R0..R7, PC, IR, MAR, CMAR, C, FSR, the buses, the flags...)"},
+        {"frob x\n", "t.check:1: unknown directive 'frob' (case, cm, mm, set, start, limit, cards, break, symbols, "
+                     "expect, continue, points, hidden, visibility, feedback)"},
+        {"\n\nset R9 = 1\n",
+         "t.check:3: 'R9' is no register (R0..R7, PC, IR, MAR, CMAR, C, FSR, the buses, the flags...)"},
         {"set ADF = 1\n", "t.check:1: ADF cannot be set"},
         {"set R1 1\n", "t.check:1: '=' is expected before '1'"},
         {"set R1 = 1 2\n", "t.check:1: unexpected '2' at the end of the line"},
@@ -131,14 +133,41 @@ TEST(CheckReader, MistakesAreReportedWithTheirLines)
         {"expect halt now\n", "t.check:1: unexpected 'now' at the end of the line"},
         {"expect error 0\n", "t.check:1: error numbers are 1 to 99"},
         {"expect steps 5\n", "t.check:1: a comparison is expected after steps: = <= < >= >"},
-        {"expect mm 0040..003F = 0\n", "t.check:1: '0040..003F' is not an MM range: FIRST..LAST, hexadecimal, FIRST <= LAST"},
+        {"expect mm 0040..003F = 0\n",
+         "t.check:1: '0040..003F' is not an MM range: FIRST..LAST, hexadecimal, FIRST <= LAST"},
         {"expect mm 0040..0042 = 1 2\n",
          "t.check:1: the range 0040..0042 holds 3 words but 2 are given (give one for all, or one each)"},
         {"expect printer ~ \"(\"\n", "t.check:1: the pattern \"(\" is not a regular expression"},
         {"expect printer hello\n",
          "t.check:1: the printer text is given in quotes: expect printer \"TEXT\" (or file NAME, or ~ \"PATTERN\")"},
-        {"expect\n", "t.check:1: what to expect (halt, error, limit, break, a register, mm, printer, steps) is missing"},
-        {"= 5\n", "t.check:1: a line begins with a directive: case, cm, mm, set, start, limit, cards, break, symbols or expect"},
+        {"expect\n",
+         "t.check:1: what to expect (halt, error, limit, break, a register, mm, printer, steps) is missing"},
+        {"= 5\n",
+         "t.check:1: a line begins with a directive: case, cm, mm, set, start, limit, cards, break, symbols or expect"},
+        // Runs that go on, points, visibility, feedback.
+        {"continue\n", "t.check:1: continue belongs to a case: it goes on from where the case's run stopped"},
+        {"case a\nexpect R1 = 1\ncontinue\n",
+         "t.check:3: continue follows an expectation of how the run before ended (expect error 12, expect break ADDR, "
+         "expect limit, expect halt)"},
+        {"case a\nexpect error 12\ncontinue\ncontinue\n",
+         "t.check:4: continue follows an expectation of how the run before ended (expect error 12, expect break ADDR, "
+         "expect limit, expect halt)"},
+        {"case a\nexpect halt\ncontinue now\n", "t.check:3: unexpected 'now' at the end of the line"},
+        {"case a\nexpect error 12\ncontinue\ncm b.cm\n",
+         "t.check:4: a file is loaded before the first run: after continue only words are stored (cm ADDR = WORD ...)"},
+        {"case a\nexpect error 12\ncontinue\nlimit 5\n",
+         "t.check:4: 'limit' is given before the first run: after continue come words (cm/mm ADDR = ...), set, cards "
+         "and expect"},
+        {"case a\nexpect error 12\ncontinue\nstart 010\n",
+         "t.check:4: 'start' is given before the first run: after continue come words (cm/mm ADDR = ...), set, cards "
+         "and expect"},
+        {"points many\n", "t.check:1: 'many' is not a number of points (decimal)"},
+        {"points 1000001\n", "t.check:1: points are 0 to 1000000"},
+        {"case a\npoints 2 3\n", "t.check:2: unexpected '3' at the end of the line"},
+        {"visibility secret\n", "t.check:1: 'secret' is no visibility (visible, hidden or after_due_date)"},
+        {"hidden yes\n", "t.check:1: unexpected 'yes' at the end of the line"},
+        {"feedback \"x\"\n", "t.check:1: feedback belongs to a case: the text shown when that case fails"},
+        {"case a\nfeedback look\n", "t.check:2: the feedback is given in quotes: feedback \"TEXT\""},
     };
     for (const auto &c : cases) {
         check::check_file file;
