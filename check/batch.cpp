@@ -56,7 +56,7 @@ const char *kind_of(mode_t mode)
     }
 }
 
-}  // namespace
+}   // namespace
 
 std::string confine(const std::string &dir, const std::string &path)
 {
@@ -122,8 +122,7 @@ public:
             length = length * 10 + static_cast<size_t>(bytes_[at_++] - '0');
             digits++;
         }
-        if (digits == 0 || at_ >= bytes_.size() || bytes_[at_] != ':' || bytes_.size() - at_ - 1 < length)
-            return false;
+        if (digits == 0 || at_ >= bytes_.size() || bytes_[at_] != ':' || bytes_.size() - at_ - 1 < length) return false;
         field = bytes_.substr(at_ + 1, length);
         at_ += 1 + length;
         return true;
@@ -174,7 +173,7 @@ bool decode_record(const std::string &body, case_record &r)
     return in.at_end();
 }
 
-}  // namespace
+}   // namespace
 
 std::string encode_record(const case_record &r)
 {
@@ -267,10 +266,7 @@ bool write_all(int fd, const std::string &bytes)
     return true;
 }
 
-void out_of_memory()
-{
-    _exit(OUT_OF_MEMORY_EXIT);
-}
+void out_of_memory() { _exit(OUT_OF_MEMORY_EXIT); }
 
 [[noreturn]] void student_process(const check_file &file, const std::string &dir, size_t first, size_t last,
                                   const batch_options &options, int fd)
@@ -297,9 +293,9 @@ struct job {
     size_t student = 0;
     size_t first = 0, last = 0;   // the cases, [first, last)
     pid_t pid = -1;
-    int fd = -1;                  // the read end of the student's pipe
-    std::string bytes;            // read so far
-    bool killed = false;          // by the time limit
+    int fd = -1;           // the read end of the student's pipe
+    std::string bytes;     // read so far
+    bool killed = false;   // by the time limit
 };
 
 job cases_of(size_t student, size_t first, size_t last)
@@ -314,8 +310,8 @@ job cases_of(size_t student, size_t first, size_t last)
 struct student_state {
     student_result result;
     std::vector<bool> graded;
-    int running = 0;              // jobs started and not ended
-    size_t queued = 0;            // jobs waiting
+    int running = 0;     // jobs started and not ended
+    size_t queued = 0;   // jobs waiting
     std::chrono::steady_clock::time_point deadline;
     bool started = false;
 };
@@ -327,7 +323,7 @@ std::string seconds_text(double seconds)
     return text;
 }
 
-}  // namespace
+}   // namespace
 
 bool grade_class(const check_file &file, const std::vector<std::string> &dirs, const batch_options &options,
                  const std::function<bool(const student_result &)> &done, std::string &error)
@@ -510,4 +506,4 @@ bool grade_class(const check_file &file, const std::vector<std::string> &dirs, c
     return true;
 }
 
-}  // namespace check
+}   // namespace check

@@ -23,18 +23,18 @@ std::string confine(const std::string &dir, const std::string &path);
 
 // One case of one student, as the grading process keeps it.
 struct case_record {
-    size_t index = 0;          // of the case in the check file
+    size_t index = 0;   // of the case in the check file
     std::string name;
-    std::string report;        // the case's lines of the printed results
+    std::string report;   // the case's lines of the printed results
     bool ran = false;
     bool passed = false;
     uint64_t steps = 0;
-    std::string end_note;      // how the run ended, when not as the case expected ("limit")
-    std::string reason;        // why it did not run, for the sheet ("did not assemble (...)")
-    bool check_fault = false;  // a file of the check itself is bad
-    std::string fault;         // then its messages, one a line
-    std::string warnings;      // the assembler's, one a line
-    std::vector<bool> label_found;      // per --labels name
+    std::string end_note;            // how the run ended, when not as the case expected ("limit")
+    std::string reason;              // why it did not run, for the sheet ("did not assemble (...)")
+    bool check_fault = false;        // a file of the check itself is bad
+    std::string fault;               // then its messages, one a line
+    std::string warnings;            // the assembler's, one a line
+    std::vector<bool> label_found;   // per --labels name
     std::vector<uint64_t> label_sum;
 };
 
@@ -52,11 +52,11 @@ struct student_result {
 };
 
 struct batch_options {
-    int jobs = 1;                         // students graded at once
-    double time_limit = 10;               // seconds of wall clock per student
-    uint64_t memory_limit = 512ull << 20; // address space per student; 0 for none
-    bool profile = false;                 // profiles in the runs
-    std::vector<std::string> labels;      // --labels
+    int jobs = 1;                                             // students graded at once
+    double time_limit = 10;                                   // seconds of wall clock per student
+    uint64_t memory_limit = 512ull << 20;                     // address space per student; 0 for none
+    bool profile = false;                                     // profiles in the runs
+    std::vector<std::string> labels;                          // --labels
     std::function<std::string(const case_result &)> report;   // a case's lines of the results
 };
 
@@ -67,6 +67,6 @@ struct batch_options {
 bool grade_class(const check_file &file, const std::vector<std::string> &dirs, const batch_options &options,
                  const std::function<bool(const student_result &)> &done, std::string &error);
 
-}  // namespace check
+}   // namespace check
 
 #endif

@@ -230,7 +230,8 @@ std::string pattern_bound_problem(const std::string &pattern)
         size_t total = 0;
         for (size_t size : groups) total += size;
         if (total > MAX_PATTERN_SIZE)
-            return "larger than " + std::to_string(MAX_PATTERN_SIZE) + " characters with its counted repetitions ({n}) written out";
+            return "larger than " + std::to_string(MAX_PATTERN_SIZE) +
+                   " characters with its counted repetitions ({n}) written out";
     }
     if (pattern.size() > MAX_PATTERN_SIZE)
         return std::to_string(pattern.size()) + " characters long (at most " + std::to_string(MAX_PATTERN_SIZE) + ")";

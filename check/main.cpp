@@ -50,8 +50,8 @@ const char USAGE[] = "Usage:\n"
 
 struct options {
     int jobs = 1;
-    double time_limit = 10;                  // seconds per student
-    uint64_t memory_limit = 512ull << 20;    // bytes per student
+    double time_limit = 10;                 // seconds per student
+    uint64_t memory_limit = 512ull << 20;   // bytes per student
     bool profile = false;
     bool quiet = false;
     std::vector<std::string> labels;
@@ -198,10 +198,12 @@ std::vector<sheet_column> sheet_columns(const std::vector<std::string> &labels, 
         columns.push_back({labels[l], true, {labels[l]}, [l](const grade_row &r) {
                                return std::vector<std::string>{r.label_cells[l], r.label_cells[l]};
                            }});
-    columns.push_back({"failed", false, {"failed"},
-                       [](const grade_row &r) { return std::vector<std::string>{r.failed, r.failed}; }});
-    columns.push_back({"problem", false, {"problem"},
-                       [](const grade_row &r) { return std::vector<std::string>{r.problem, r.problem}; }});
+    columns.push_back({"failed", false, {"failed"}, [](const grade_row &r) {
+                           return std::vector<std::string>{r.failed, r.failed};
+                       }});
+    columns.push_back({"problem", false, {"problem"}, [](const grade_row &r) {
+                           return std::vector<std::string>{r.problem, r.problem};
+                       }});
     return columns;
 }
 
@@ -570,7 +572,8 @@ int main(int argc, char **argv)
                 opt.time_limit = seconds;
             } else {
                 const unsigned long long n = strtoull(value.c_str(), &end, 10);
-                if (value.empty() || *end || errno || value[0] == '-') return usage_error(name + " needs a whole number");
+                if (value.empty() || *end || errno || value[0] == '-')
+                    return usage_error(name + " needs a whole number");
                 if (name == "--memory") {
                     if (n > (1ull << 32)) return usage_error("--memory is given in MiB, at most 4294967296");
                     opt.memory_limit = n << 20;

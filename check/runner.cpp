@@ -210,7 +210,8 @@ private:
     {
         r_.problems.push_back(message);
         if (check_side) r_.check_fault = true;
-        else if (r_.reason.empty()) r_.reason = "cannot be loaded (" + message + ")";
+        else if (r_.reason.empty())
+            r_.reason = "cannot be loaded (" + message + ")";
     }
 
     bool read_named(const file_name &f, std::string &text)
@@ -218,8 +219,9 @@ private:
         bool check_side;
         std::string path = path_of(f, check_side), error;
         if (!check_side) {   // a student's file: inside the student's directory, and a regular file
-            const std::string refused = std::filesystem::path(f.name).is_absolute() ? "outside the directory"
-                                                                                     : confine(options_.student_dir, path);
+            const std::string refused = std::filesystem::path(f.name).is_absolute()
+                                            ? "outside the directory"
+                                            : confine(options_.student_dir, path);
             if (!refused.empty()) {
                 if (r_.reason.empty()) r_.reason = path + ": " + refused;
                 problem(false, file_.path + ":" + std::to_string(f.line) + ": " + path + ": " + refused);

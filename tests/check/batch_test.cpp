@@ -163,8 +163,8 @@ TEST(Processes, EveryStudentIsGradedWhateverHappensInAnother)
     fs::create_directories(t / "b");
     const struct {
         std::vector<const char *> cases;
-        const char *problem;               // the student's
-        std::vector<const char *> graded;  // the cases with a record
+        const char *problem;                // the student's
+        std::vector<const char *> graded;   // the cases with a record
         double seconds = 10;
     } classes[] = {
         {{"one", "two", "three"}, "", {"one", "two", "three"}},
@@ -189,12 +189,13 @@ TEST(Processes, EveryStudentIsGradedWhateverHappensInAnother)
         std::vector<check::student_result> got;
         std::string error;
         const std::vector<std::string> dirs = {t / "a", t / "none", t / "b"};
-        ASSERT_TRUE(check::grade_class(file, dirs, options,
-                                       [&](const check::student_result &s) {
-                                           got.push_back(s);
-                                           return true;
-                                       },
-                                       error))
+        ASSERT_TRUE(check::grade_class(
+            file, dirs, options,
+            [&](const check::student_result &s) {
+                got.push_back(s);
+                return true;
+            },
+            error))
             << error;
         ASSERT_EQ(got.size(), 3u) << c.problem;
         EXPECT_EQ(got[1].problem, "not a directory");
@@ -229,17 +230,18 @@ TEST(Processes, ResultsArriveInTheOrderOfTheDirectoriesAndCanBeStopped)
         options.jobs = jobs;
         std::vector<std::string> order;
         std::string error;
-        ASSERT_TRUE(check::grade_class(file, dirs, options,
-                                       [&](const check::student_result &s) {
-                                           order.push_back(s.dir);
-                                           return order.size() < 7;   // the seventh stops the batch
-                                       },
-                                       error));
+        ASSERT_TRUE(check::grade_class(
+            file, dirs, options,
+            [&](const check::student_result &s) {
+                order.push_back(s.dir);
+                return order.size() < 7;   // the seventh stops the batch
+            },
+            error));
         EXPECT_EQ(order, std::vector<std::string>(dirs.begin(), dirs.begin() + 7)) << jobs;
     }
 }
 
-}  // namespace
+}   // namespace
 
 namespace {
 
@@ -277,7 +279,7 @@ TEST(Assembly, EachSourceIsAssembledOnceForAllCases)
     EXPECT_EQ(c.reason.rfind("did not assemble (", 0), 0u) << c.reason;
 }
 
-}  // namespace
+}   // namespace
 
 namespace {
 
@@ -297,7 +299,10 @@ TEST(Assembly, TheReadPolicyDecidesWhichIncludesAreRead)
         std::string first;
     } cases[] = {
         {false, {}, 0, ""},
-        {true, {t / "ok.inc", t / "no.inc"}, 1, t / "main.masm" + ":3:12: error: '" + (t / "no.inc") + "': refused here"},
+        {true,
+         {t / "ok.inc", t / "no.inc"},
+         1,
+         t / "main.masm" + ":3:12: error: '" + (t / "no.inc") + "': refused here"},
     };
     for (const auto &c : cases) {
         diagnostics diag;
@@ -319,4 +324,4 @@ TEST(Assembly, TheReadPolicyDecidesWhichIncludesAreRead)
     }
 }
 
-}  // namespace
+}   // namespace

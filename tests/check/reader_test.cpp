@@ -203,8 +203,10 @@ TEST(CheckReader, ValuesTheMachineCannotHold)
         {"set MEMCYCLE = 3\n", "t.check:1: '3' does not fit MEMCYCLE (at most 2)"},
         {"set SP = 9\n", "t.check:1: '9' does not fit SP (at most 8)"},
         {"set S3 = 10000\n", "t.check:1: '10000' does not fit S3 (at most FFFF)"},
-        {"expect error 99\n", "t.check:1: the machine has no error 99 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
-        {"case a\nexpect error 6\n", "t.check:2: the machine has no error 6 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
+        {"expect error 99\n",
+         "t.check:1: the machine has no error 99 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
+        {"case a\nexpect error 6\n",
+         "t.check:2: the machine has no error 6 (it has 1, 2, 3, 4, 5, 7, 8, 9, 12, 14, 15, 16, 17, 18)"},
         {"set R5 = FFFF\nexpect R5 = 0FFFF\n", ""},
         {"set CMAR = 1000\nset MAR = 12345678\nexpect CMAR = FFFFFFFF\n", ""},
         {"set ZER = 1\nset SP = 8\nset MEMCYCLE = 2\nset C = FF\n", ""},
@@ -245,15 +247,15 @@ TEST(CheckReader, PatternsAreBoundedInDepthAndSize)
     const std::string deep32 = repeated("(", 32) + "a" + repeated(")", 32);
     const struct {
         std::string pattern;
-        const char *problem;   // nullptr: accepted
-        bool matches = false;  // when accepted: whether a line of 256 a's matches
+        const char *problem;    // nullptr: accepted
+        bool matches = false;   // when accepted: whether a line of 256 a's matches
     } cases[] = {
         {deep32, nullptr, true},
         {repeated("(", 33) + "a" + repeated(")", 33), "is nested more than 32 groups deep"},
         {repeated("(", 20000) + "a" + repeated(")", 20000), "is nested more than 32 groups deep"},
         {repeated("(", 40), "is nested more than 32 groups deep"},   // unclosed: depth counts as it opens
-        {"[" + repeated("(", 40) + "]a", nullptr},                  // '(' in a class opens no group
-        {repeated("\\(", 40), nullptr},                            // nor an escaped one
+        {"[" + repeated("(", 40) + "]a", nullptr},                   // '(' in a class opens no group
+        {repeated("\\(", 40), nullptr},                              // nor an escaped one
         {"(?:x?){1000}", nullptr, true},
         {"(?:x?){1001}", "is larger than 1000 characters with its counted repetitions ({n}) written out"},
         {"(?:ab){500}", nullptr},
@@ -266,7 +268,7 @@ TEST(CheckReader, PatternsAreBoundedInDepthAndSize)
         {repeated("a", 1000), nullptr},
         {repeated("a", 1001), "is larger than 1000 characters"},
         {"^" + repeated("a*", 499) + "$", nullptr, true},
-        {"(a|a)*b", nullptr},                   // no exponential time on 256 a's
+        {"(a|a)*b", nullptr},   // no exponential time on 256 a's
         {"(a*)*b", nullptr},
         {"(a)\\1", "is not a regular expression"},   // a back-reference would need it
         {"^" + repeated("a*", 500) + "$", "is 1002 characters long (at most 1000)"},
