@@ -26,6 +26,7 @@ export const state = {
   before: null,               // registers before the last step (the picture shows that step)
   marksFrom: null,            // registers before the last step or run (the changed marks)
   running: false, stopRequested: false, lastRunSpeed: 0,
+  asked: null,                // the register or memory word Back to change asks about (timeline.mjs)
   escaped: false,             // the last key in the editor was Esc: Tab leaves it
 };
 

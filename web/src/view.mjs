@@ -151,7 +151,18 @@ export function refresh() {
   }
   state.datapath.update(values, before ? machine.stepParts(before) : null, fields, word, state.digits);
   $('steps').textContent = String(state.totalSteps);
-  $('back').disabled = state.running || state.history.length === 0;
+  const at = machine.position(), end = machine.historyEnd();
+  $('back').disabled = state.running || (at === 0 && state.history.length === 0);
+  showTimeline(at, end);
+}
+
+// The timeline: the present step of the history and its end.
+export function showTimeline(at, end) {
+  const bar = $('timeline');
+  bar.max = String(end);
+  bar.value = String(at);
+  if (document.activeElement !== $('at-step')) $('at-step').value = String(at);
+  $('timeline-end').textContent = `of ${end}`;
 }
 
 // The listing: one row per word up to the last one in use. Rows take focus
