@@ -101,6 +101,7 @@ export async function loadMachine() {
     checkpoint: () => m._k3_checkpoint(),
     undo: () => m._k3_undo() !== 0,
     historySize: () => m._k3_history_size(),
+    historyMemory: () => Number(m._k3_history_memory()),
     // The history of runs: steps as Numbers here (exact up to 2^53), BigInt
     // at the module's edge.
     position: () => Number(m._k3_position()),

@@ -5,6 +5,7 @@
 // of a second machine (through the C interface) says they should.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import { openWorkbench, status, waitIdle, openExample } from './browser.mjs';
 
 let w, page;
@@ -243,4 +244,41 @@ test('the new actions have keys, and the help panel lists them', async () => {
   assert.equal(await steps(), end - 1);
   const help = await page.$eval('#help-keys', (e) => e.textContent);
   for (const text of ['Run back', 'Back to change', 'Go to a step']) assert.ok(help.includes(text), text);
+});
+
+test('a long search back shows its progress, and Esc stops it with the machine where it was', async () => {
+  // The K16 workload, which never halts and stores a table word every few
+  // dozen steps: a question about a word it never writes replays the whole
+  // history step by step.
+  const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
+    .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
+  await openExample(page, 'k16_hello');
+  await page.click('#tab-mm');
+  await page.evaluate((text) => {
+    const name = document.querySelector('#doc-name');
+    name.value = 'bench/compute.mdat';
+    name.dispatchEvent(new Event('change'));
+    const area = document.querySelector('#editor textarea');
+    area.value = text;
+    area.dispatchEvent(new Event('input'));
+  }, compute);
+  await assemble();
+  await page.$eval('#limit', (e) => { e.value = '100000000'; });
+  await page.click('#run');
+  await waitIdle(page, 120000);
+  const end = await steps();
+  assert.equal(end, 100000000);
+  await page.$eval('#mm-address', (e) => { e.value = 'FFF0'; e.dispatchEvent(new Event('change')); });
+  const shown = await panels();
+  await page.focus('input[data-mm="65520"]');
+  await page.click('#changed-back');
+  await page.waitForFunction(() => /searched [1-9]\d* of 100000000 steps/.test(document.querySelector('#status').textContent),
+                             { timeout: 60000 });
+  assert.ok(await page.$eval('#back', (e) => e.disabled));   // the page is busy with the search
+  await page.keyboard.press('Escape');
+  await waitIdle(page, 5000);
+  assert.match(await status(page), /stopped by you$/);
+  assert.deepEqual(await panels(), shown);
+  assert.equal(await page.$eval('#timeline', (e) => Number(e.value)), end);
+  assert.deepEqual(w.problems, []);
 });
