@@ -204,7 +204,9 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
     const expected = lastChange(c.from, c.value);
     assert.ok(expected !== null, `${c.ask} changed before step ${c.from}`);
     assert.equal(await steps(), expected, `${c.ask} from ${c.from}: ${await status(page)}`);
-    assert.match(await status(page), new RegExp(`changed in step ${expected}, by the word at [0-9A-F]{3}`));
+    // The word responsible is the one run in that step: CMAR before it.
+    const word = states[expected - 1].CMAR.toString(16).toUpperCase().padStart(3, '0');
+    assert.match(await status(page), new RegExp(`changed in step ${expected}, by the word at ${word}\\b`));
   }
 
   // Run back to the break point at io_start (every IN and OUT): the last step before the present
