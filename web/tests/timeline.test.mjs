@@ -150,6 +150,15 @@ test('the timeline shows every panel as a fresh run to that step shows it', asyn
   // of the history, with the step before, as after Step.
   assert.deepEqual({ ...seen.get(end), changed: [] }, { ...atEnd, changed: [] });
   assert.notEqual(seen.get(137).printer, atEnd.printer);   // the printer went back too
+  // The console's closing lines of the run, said at its end, are not said yet
+  // at an earlier step.
+  for (const [n, later] of [[137, true], [end - 1, true], [end, false]]) {
+    await type(n);
+    const marks = await page.$$eval('#console span', (spans) => spans.map((s) => [Number(s.dataset.step), s.classList.contains('later')]));
+    assert.ok(marks.some(([step]) => step === end), 'the run\'s closing lines');
+    for (const [step, marked] of marks) assert.equal(marked, step > n, `said at ${step}, shown at ${n}`);
+    assert.equal(marks.some(([, marked]) => marked), later);
+  }
 
   // Beyond the end, or not a number: refused, nothing moves.
   for (const typed of [String(end + 1), '12x']) {
