@@ -97,8 +97,23 @@ void remember_present()
     present_deck = deck_generation;
 }
 
+// Break points decide only where runs stop, never a state: setting or
+// clearing one keeps the history, and every replay runs with the table the
+// machine holds now.
+struct break_table {
+    point_slot points[POINT_SLOTS];
+    int active;
+};
+
+void keep_break_points(MachineState &into, const MachineState &from)
+{
+    memcpy(into.break_points, from.break_points, sizeof into.break_points);
+    into.break_active = from.break_active;
+}
+
 bool unchanged_since_present()
 {
+    keep_break_points(present, M);
     return memcmp(bytes_of(M), bytes_of(present), RUN_OFFSET) == 0 &&
            memcmp(bytes_of(M) + AIDS_OFFSET, bytes_of(present) + AIDS_OFFSET, sizeof M - AIDS_OFFSET) == 0 &&
            api_reader_position() == present_reader && k3_printer_length() == present_printer &&
@@ -151,7 +166,12 @@ const snapshot &snapshot_at_or_before(uint64_t step)
 // length only when `printer` (a question's replay prints nowhere).
 void restore(const snapshot &s, bool printer)
 {
+    break_table live;
+    memcpy(live.points, M.break_points, sizeof live.points);
+    live.active = M.break_active;
     restore_machine(s.machine);
+    memcpy(M.break_points, live.points, sizeof live.points);
+    M.break_active = live.active;
     if (printer && k3_printer_length() != s.printer_length) {
         if (k3_printer_length() > history_text.size()) history_text.assign(k3_printer_text(), k3_printer_length());
         const std::string kept = history_text.substr(0, s.printer_length);

@@ -147,8 +147,9 @@ int k3_history_size(void);
 
 /* Every run is recorded: the history holds every state the machine passed
  * through since the last change made from outside (power on, reset, a load,
- * a register, a memory word, a break point, the card deck, the printer, an
- * undo) and grows across any number of k3_run calls. It keeps snapshots at
+ * a register, a memory word, the card deck, the printer, an undo; not a
+ * break point, which decides only where runs stop) and grows across any
+ * number of k3_run calls. It keeps snapshots at
  * intervals and replays between them, so it takes bounded memory (under
  * 64 MiB) however long the runs.
  *

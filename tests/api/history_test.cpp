@@ -372,7 +372,7 @@ TEST_F(HistoryTest, OutsideChangesStartANewHistory)
         {"register", [] { k3_set(0, k3_get(0) ^ 1); }, true},
         {"mm word", [] { k3_mm_set(7, k3_mm_get(7) ^ 1); }, true},
         {"cm word", [] { k3_cm_set(5, k3_cm_high(5), k3_cm_low(5) ^ 1); }, true},
-        {"break point", [] { k3_break_set(0x123); }, true},
+        {"break point", [] { k3_break_set(0x123); }, false},   // where runs stop, not a state: the history goes on
         {"deck", [] { k3_cards_set("x", 1); }, true},
         {"rewind", [] { k3_cards_rewind(); }, false},
         {"printer", [] { k3_printer_clear(); }, false},
@@ -434,6 +434,19 @@ TEST_F(HistoryTest, SeekLeavesTheStopOfItsLastStep)
         EXPECT_EQ(k3_get(stop), e.stop) << "step " << e.step;
         EXPECT_EQ(k3_last_error(), e.error) << "step " << e.step;
         EXPECT_EQ(k3_steps(), e.step);
+    }
+    // Break points moved after the runs keep the history, and a seek stops
+    // at the ones set now: 002 instead of 005.
+    k3_break_clear(5);
+    k3_break_set(2);
+    EXPECT_GE(k3_history_end(), 7u);
+    const expected moved[] = {{2, 1, 0}, {5, 0, 0}, {1, 0, 0}, {3, 1, 12}, {6, 0, 0}};
+    for (const expected &e : moved) {
+        ASSERT_EQ(k3_seek(e.step), 1) << "step " << e.step;
+        EXPECT_EQ(k3_get(stop), e.stop) << "moved, step " << e.step;
+        EXPECT_EQ(k3_last_error(), e.error) << "moved, step " << e.step;
+        EXPECT_EQ(k3_break_at(2), 1) << "moved, step " << e.step;
+        EXPECT_EQ(k3_break_at(5), 0) << "moved, step " << e.step;
     }
 }
 

@@ -4,6 +4,8 @@
 import createKalvo3 from './kalvo3.mjs';
 
 export const STOP = { LIMIT: 0, HALT: 1, ERROR: 2, BREAK: 3 };
+// The reverse questions' kinds and statuses (k3_find_*).
+export const FIND = { REGISTER: 0, MM_WORD: 1, ADDRESS: 2, RUNNING: 0, FOUND: 1, NONE: 2, LOST: -1, UNKNOWN: 0xFFFFFFFF };
 // The assembler's severities by the interface's numbers (k3_severity).
 export const SEVERITIES = ['error', 'warning', 'note'];
 
@@ -99,6 +101,19 @@ export async function loadMachine() {
     checkpoint: () => m._k3_checkpoint(),
     undo: () => m._k3_undo() !== 0,
     historySize: () => m._k3_history_size(),
+    historyMemory: () => Number(m._k3_history_memory()),
+    // The history of runs: steps as Numbers here (exact up to 2^53), BigInt
+    // at the module's edge.
+    position: () => Number(m._k3_position()),
+    historyEnd: () => Number(m._k3_history_end()),
+    seek: (step) => m._k3_seek(BigInt(step)) !== 0,
+    // A reverse question (FIND kinds): start, then continue by `steps` more
+    // steps at a time until its status is no longer FIND.RUNNING.
+    findStart: (kind, what) => m._k3_find_start(kind, what >>> 0) !== 0,
+    findContinue: (steps) => m._k3_find_continue(BigInt(steps)),
+    findProgress: () => ({ searched: Number(m._k3_find_searched()), span: Number(m._k3_find_span()) }),
+    findResult: () => ({ step: Number(m._k3_find_step()), word: m._k3_find_word() >>> 0,
+                         starter: m._k3_find_starter() >>> 0 }),
     reset: () => m._k3_reset(),
     breakSet: (address) => m._k3_break_set(address) !== 0,
     breakClear: (address) => m._k3_break_clear(address),

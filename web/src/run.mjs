@@ -1,20 +1,22 @@
 // Running the machine from the page: Run in slices that let the page
-// breathe, Step, Step back and Reset. Every change goes through a checkpoint
-// of the machine, and the page notes with it what the picture showed, so that
-// Step back shows each step as it was first shown.
+// breathe, Step, Step back and Reset. The machine keeps a history of every
+// run (timeline.mjs goes to any step of it); every change made from outside
+// goes through a checkpoint of the machine, and the page notes with it what
+// the picture showed, so that Step back before the history's start shows
+// the machine as it was.
 import { STOP } from './machine.mjs';
 import { state, $, say, PRINTER_LIMIT } from './state.mjs';
 import { hex } from './format.mjs';
 import { readRegisters, takeConsole, refresh } from './view.mjs';
+import { showStep, registersBefore } from './timeline.mjs';
 
 const SLICE_MS = 20;                // one slice of a run, then the page breathes
-const REPLAY_SECONDS = 0.25;        // a shorter run is replayed to light up its last step
 
-// Takes a checkpoint of the machine; returns its history entry, whose
-// `steps` the caller sets.
+// Takes a checkpoint of the machine before a change made from outside;
+// returns its entry, which keeps the step count shown then.
 export function checkpoint() {
   state.machine.checkpoint();
-  const entry = { steps: 0, before: state.before, marksFrom: state.marksFrom };
+  const entry = { total: state.totalSteps, before: state.before, marksFrom: state.marksFrom };
   state.history.push(entry);
   while (state.history.length > state.machine.historySize()) state.history.shift();
   return entry;
@@ -45,7 +47,8 @@ function readLimit() {
 }
 
 function runningButtons() {
-  for (const id of ['assemble', 'step', 'back', 'run', 'reset', 'examples', 'disassemble', 'undo-action', 'open'])
+  for (const id of ['assemble', 'step', 'back', 'run', 'reset', 'examples', 'disassemble', 'undo-action', 'open',
+                    'timeline', 'at-step', 'changed-back', 'run-back'])
     $(id).disabled = state.running;
   if (!state.running) $('undo-action').disabled = state.undo.length === 0;
   $('stop').disabled = !state.running;
@@ -109,8 +112,6 @@ export async function run() {
 
 async function runSlices(limit, counts) {
   const { machine } = state;
-  const entry = checkpoint();
-  const startSteps = state.totalSteps;
   state.marksFrom = readRegisters();
   state.before = null;
   const started = performance.now();
@@ -144,10 +145,10 @@ async function runSlices(limit, counts) {
   }
   const seconds = (performance.now() - started) / 1000;
   state.lastRunSpeed = steps / seconds;
-  if (steps > 0 && seconds < REPLAY_SECONDS) state.before = replayToLastStep(steps, state.marksFrom);
   machine.runEnd(steps, limit);   // the console's own closing lines
   takeConsole();
-  entry.steps = state.totalSteps - startSteps;
+  // The history gives the registers before the last step, for the picture.
+  if (steps > 0) state.before = registersBefore(machine.position());
   state.running = false;
   runningButtons();
   $('speed').textContent = steps > 100000 ? `${(state.lastRunSpeed / 1e6).toFixed(1)} M steps/s` : '';
@@ -158,26 +159,6 @@ async function runSlices(limit, counts) {
   return result;
 }
 
-// The machine is deterministic: a short run is made again from its start
-// (the checkpoint taken then), all but its last step at full speed, so that
-// the data path can show what the last micro-instruction did. Returns the
-// registers before that step, or null when the replay does not end where
-// the run did (it always should).
-function replayToLastStep(steps, start) {
-  const { machine } = state;
-  const end = readRegisters();
-  if (!machine.undo()) return null;
-  machine.checkpoint();                       // the run's start, for Step back
-  if (steps > 1) stepOver(false);
-  if (steps > 2) machine.run(steps - 2, false);
-  const last = readRegisters();
-  machine.run(1, false);
-  machine.consoleClear();                     // said once already, during the run
-  const again = readRegisters();
-  const same = machine.registerNames.every((name) => again[name] === end[name]);
-  return same && start ? last : null;
-}
-
 export function step() {
   if (state.running) return;
   const refused = refusal();
@@ -186,11 +167,9 @@ export function step() {
     return;
   }
   const { machine } = state;
-  const entry = checkpoint();
   state.before = state.marksFrom = readRegisters();
   const result = stepOver($('counts').checked);
   state.totalSteps += result.steps;
-  entry.steps = result.steps;
   takeConsole();
   if (result.stop === STOP.ERROR) say(...describeStop(result, result.steps));
   else if (result.stop === STOP.HALT) say(`halted; CMAR ${hex(machine.get('CMAR'), 3)}`);
@@ -198,12 +177,20 @@ export function step() {
   refresh();
 }
 
-// Back to the last checkpoint: the machine as it was, and the picture, the
-// MIR line and the changed marks as they were shown then.
+// One step back in the history of runs; at its start, back to before the
+// last change made from outside (the last checkpoint): the machine as it
+// was, and the picture, the MIR line and the changed marks as shown then.
 export function stepBack() {
-  if (state.running || !state.machine.undo()) return;
-  const entry = state.history.pop() ?? { steps: 0, before: null, marksFrom: null };
-  state.totalSteps -= entry.steps;
+  if (state.running) return;
+  const at = state.machine.position();
+  if (at > 0) {
+    showStep(at - 1);
+    say(`back to step ${state.totalSteps}`);
+    return;
+  }
+  if (!state.machine.undo()) return;
+  const entry = state.history.pop() ?? { total: state.totalSteps, before: null, marksFrom: null };
+  state.totalSteps = entry.total;
   state.before = entry.before;
   state.marksFrom = entry.marksFrom;
   say(`back to step ${state.totalSteps}`);
@@ -213,8 +200,7 @@ export function stepBack() {
 export function reset() {
   if (state.running) return;
   const { machine } = state;
-  const entry = checkpoint();
-  entry.steps = -state.totalSteps;
+  checkpoint();
   machine.reset();
   state.marksFrom = state.before = null;
   for (const address of state.breaks) machine.breakSet(address);

@@ -19,13 +19,15 @@ export const state = {
   marks: new Map(),           // file name -> Map(line -> [{ severity, text }]) for the editor's gutter
   assembly: { errors: 0, done: false },   // the last assembly: failed ones refuse Run and Step
   totalSteps: 0,              // since the last assembly or reset
-  // One entry per machine checkpoint, for Step back: the steps it covers
-  // and what the picture showed before it (the registers before the last
-  // step, and those the changed marks compare with).
+  // One entry per machine checkpoint (a change made from outside), for Step
+  // back at the start of the machine's history of runs: the step count and
+  // what the picture showed before it (the registers before the last step,
+  // and those the changed marks compare with).
   history: [],
   before: null,               // registers before the last step (the picture shows that step)
   marksFrom: null,            // registers before the last step or run (the changed marks)
   running: false, stopRequested: false, lastRunSpeed: 0,
+  asked: null,                // the register or memory word Back to change asks about (timeline.mjs)
   escaped: false,             // the last key in the editor was Esc: Tab leaves it
 };
 

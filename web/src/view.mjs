@@ -12,12 +12,20 @@ export function readRegisters() {
   return values;
 }
 
-// The console's messages, each with the step it came at.
+// The console's messages, each with the step it came at; at an earlier
+// step of the history those said after it are shown as not said yet.
 export function logConsole(text) {
   if (!text) return;
   const log = $('console');
-  log.textContent += `[step ${state.totalSteps}]${text.startsWith('\n') ? '' : ' '}${text.replace(/\n+$/, '')}\n`;
+  const said = document.createElement('span');
+  said.dataset.step = String(state.totalSteps);
+  said.textContent = `[step ${state.totalSteps}]${text.startsWith('\n') ? '' : ' '}${text.replace(/\n+$/, '')}\n`;
+  log.append(said);
   log.scrollTop = log.scrollHeight;
+}
+
+function showConsoleAt(step) {
+  for (const said of $('console').children) said.classList.toggle('later', Number(said.dataset.step) > step);
 }
 
 export function takeConsole() {
@@ -151,7 +159,19 @@ export function refresh() {
   }
   state.datapath.update(values, before ? machine.stepParts(before) : null, fields, word, state.digits);
   $('steps').textContent = String(state.totalSteps);
-  $('back').disabled = state.running || state.history.length === 0;
+  showConsoleAt(state.totalSteps);
+  const at = machine.position(), end = machine.historyEnd();
+  $('back').disabled = state.running || (at === 0 && state.history.length === 0);
+  showTimeline(at, end);
+}
+
+// The timeline: the present step of the history and its end.
+export function showTimeline(at, end) {
+  const bar = $('timeline');
+  bar.max = String(end);
+  bar.value = String(at);
+  if (document.activeElement !== $('at-step')) $('at-step').value = String(at);
+  $('timeline-end').textContent = `of ${end}`;
 }
 
 // The listing: one row per word up to the last one in use. Rows take focus

@@ -12,6 +12,7 @@ import { hex } from './format.mjs';
 import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices } from './view.mjs';
 import { run, step, stepBack, reset, checkpoint, dropCheckpoint } from './run.mjs';
 import * as F from './files.mjs';
+import { typedStep, draggedStep, askedAbout, changedBack, runBack, showStep } from './timeline.mjs';
 
 function changeRegister(input) {
   const { machine } = state;
@@ -125,6 +126,9 @@ const ACTIONS = {
   stop: () => { state.stopRequested = true; },
   undo: () => F.undoAction(),
   help: () => toggleHelp(),
+  runBack: () => runBack(),
+  changedBack: () => changedBack(state.asked),
+  goTo: () => { $('at-step').focus(); $('at-step').select(); },
   break: () => {
     const row = document.activeElement?.closest?.('#listing tr[data-address]');
     if (row) toggleBreak(Number(row.dataset.address));
@@ -207,6 +211,15 @@ async function start() {
   $('step').addEventListener('click', step);
   $('back').addEventListener('click', stepBack);
   $('reset').addEventListener('click', reset);
+  $('changed-back').addEventListener('click', () => changedBack(state.asked));
+  $('run-back').addEventListener('click', runBack);
+  $('timeline').addEventListener('input', draggedStep);
+  $('at-step').addEventListener('change', typedStep);
+  // Back to change asks about the register or memory word clicked last.
+  $('machine-panel').addEventListener('focusin', (event) => {
+    const asked = askedAbout(event.target);
+    if (asked) state.asked = asked;
+  });
   $('undo-action').addEventListener('click', F.undoAction);
   $('help-button').addEventListener('click', toggleHelp);
   $('help-close').addEventListener('click', toggleHelp);
@@ -291,7 +304,7 @@ const exports = {
 window.addEventListener('error', (event) => say(`internal error: ${event.message}`, 'error'));
 window.addEventListener('unhandledrejection', (event) => say(`internal error: ${event.reason?.message ?? event.reason}`, 'error'));
 window.workbench = {
-  run, step, stepBack, reset, assemble: F.assembleProject, exports, speed: () => state.lastRunSpeed,
+  run, step, stepBack, reset, changedBack, runBack, showStep, assemble: F.assembleProject, exports, speed: () => state.lastRunSpeed,
   openExample: F.openExample, openFiles: F.openFiles, state,
 };
 start().catch((error) => say(`the workbench could not start: ${error.message}`, 'error'));

@@ -60,10 +60,11 @@ test('a break point set by clicking a labelled word stops the run where the cons
   // The data path shows the run's last word, 005, which tested ZER.
   assert.match(await page.$eval('#datapath #mir-text1', (e) => e.textContent), /^005: .*IF ZER JUMP L_007/);
   assert.ok(await page.$('#datapath #w-tests.on'));
-  // Step back undoes the whole run; running again comes back to the same place.
+  // Step back goes one step back in the run's history, to the word 005
+  // about to run; running again comes back to the same place.
   await page.click('#back');
-  assert.equal(await steps(), 0);
-  assert.equal(await register(page, 'CMAR'), 0);
+  assert.equal(await steps(), consoleSteps('greeting') - 2);
+  assert.equal(await register(page, 'CMAR'), 0x005);
   await run();
   assert.equal(await steps(), consoleSteps('greeting') - 1);
   // Run again goes past the break point and halts there.

@@ -6,6 +6,7 @@ import { bytesToText, textToBytes, editableAsText, bytesToBase64, base64ToBytes 
 import * as P from '../../src/project.mjs';
 import { inLineOrder, messageText, projectName, countText } from '../../src/messages.mjs';
 import { actionFor, keyName, KEYS } from '../../src/keys.mjs';
+import { parseStep } from '../../src/format.mjs';
 
 const ALL_BYTES = Uint8Array.from({ length: 256 }, (_, i) => i);
 
@@ -123,10 +124,25 @@ test('every key acts as the help says, and only when it may', () => {
     ['F7', false, 'assemble'], ['Ctrl+Enter', false, 'assemble'], ['F5', false, 'run'], ['F10', false, 'step'],
     ['Shift+F10', false, 'back'], ['Escape', false, null], ['Escape', true, 'stop'], ['F10', true, null],
     ['F5', true, null], ['F9', false, 'break'], ['Alt+u', false, 'undo'], ['F1', true, 'help'], ['a', false, null],
-    ['Enter', false, null],
+    ['Enter', false, null], ['Shift+F5', false, 'runBack'], ['Shift+F5', true, null], ['Alt+c', false, 'changedBack'],
+    ['Alt+c', true, null], ['Alt+g', false, 'goTo'], ['F6', false, null],
   ];
   for (const [name, running, action] of cases) assert.equal(actionFor(key(name), running), action, `${name} running ${running}`);
   assert.equal(keyName({ key: 'U', altKey: true, shiftKey: true, ctrlKey: false, metaKey: false }), 'Alt+u');
   // Every key in the table names itself as keyName does: none unreachable.
   for (const entry of KEYS) for (const name of entry.keys) assert.equal(keyName(key(name)), name);
+});
+
+test('a step typed in the timeline is a whole number up to the history\'s end', () => {
+  const cases = [   // typed, end, step or the error's start
+    ['0', 0, 0], [' 17 ', 100, 17], ['100', 100, 100], ['101', 100, 'step 101 is beyond'],
+    ['1000000000', 1e9, 1e9], ['9007199254740993', 1e9, 'step 9007199254740992 is beyond'],
+    ['', 5, 'step: "" is not'], ['-1', 5, 'step: "-1" is not'], ['1e3', 5000, 'step: "1e3" is not'],
+    ['0x10', 100, 'step: "0x10" is not'], ['3.5', 5, 'step: "3.5" is not'], ['12345678901234567', 1e18, 'step: "12345678901234567" is not'],
+  ];
+  for (const [typed, end, expected] of cases) {
+    const parsed = parseStep(typed, end);
+    if (typeof expected === 'number') assert.deepEqual(parsed, { step: expected }, typed);
+    else assert.ok(parsed.error?.startsWith(expected), `${typed}: ${parsed.error}`);
+  }
 });
