@@ -5,7 +5,7 @@
 // the picture showed, so that Step back before the history's start shows
 // the machine as it was.
 import { STOP } from './machine.mjs';
-import { state, $, say, PRINTER_LIMIT } from './state.mjs';
+import { state, $, say, PRINTER_LIMIT, breathe, paint } from './state.mjs';
 import { hex } from './format.mjs';
 import { readRegisters, takeConsole, refresh } from './view.mjs';
 import { showStep, registersBefore } from './timeline.mjs';
@@ -66,12 +66,6 @@ function stepOver(counts) {
   if (wasBreak) machine.breakSet(at);
   return result;
 }
-
-const channel = new MessageChannel();
-const waiting = [];
-channel.port1.onmessage = () => waiting.shift()?.();
-const breathe = () => new Promise((resolve) => { waiting.push(resolve); channel.port2.postMessage(0); });
-const paint = () => new Promise((resolve) => setTimeout(resolve, 0));
 
 export function describeStop(result, steps) {
   const { machine, labels } = state;

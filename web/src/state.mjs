@@ -38,3 +38,12 @@ export function say(text, kind = 'info') {
   status.textContent = text;
   status.className = kind;
 }
+
+// Long work gives the page its turn between slices: breathe() lets events
+// (a click on Stop, a key) in at once, without the 4 ms a timer may wait;
+// paint() waits for a timer, so the browser draws what changed first.
+const channel = new MessageChannel();
+const waiting = [];
+channel.port1.onmessage = () => waiting.shift()?.();
+export const breathe = () => new Promise((resolve) => { waiting.push(resolve); channel.port2.postMessage(0); });
+export const paint = () => new Promise((resolve) => setTimeout(resolve, 0));

@@ -4,7 +4,7 @@
 // to the previous break point. Questions replay the history in bounded calls
 // and show their progress; Esc or Stop ends them.
 import { FIND } from './machine.mjs';
-import { state, $, say } from './state.mjs';
+import { state, $, say, breathe, paint } from './state.mjs';
 import { hex, parseStep } from './format.mjs';
 import { readRegisters, refresh } from './view.mjs';
 import { runningButtons } from './run.mjs';
@@ -77,12 +77,6 @@ export function askedAbout(element) {
   }
   return null;
 }
-
-const channel = new MessageChannel();
-const waiting = [];
-channel.port1.onmessage = () => waiting.shift()?.();
-const breathe = () => new Promise((resolve) => { waiting.push(resolve); channel.port2.postMessage(0); });
-const paint = () => new Promise((resolve) => setTimeout(resolve, 0));
 
 // Runs one question to its end, showing `what` and its progress; stops
 // early when the page asks to or when `enough(progress)` says so. Returns

@@ -75,3 +75,22 @@ export async function openExample(page, id) {
   await page.select('#examples', id);
   await page.waitForFunction((id) => document.querySelector('#status').textContent === `opened ${id}`, { timeout: 30000 }, id);
 }
+
+// The K16 workload of bench/run.sh in the page: the K16 microprogram of the
+// k16_hello example, and bench/compute.mdat (which never halts and keeps
+// changing its table) as the main-memory document; in the example's project
+// its include is ../k16/k16.inc. Nothing is assembled yet.
+export async function openComputeWorkload(page) {
+  const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
+    .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
+  await openExample(page, 'k16_hello');
+  await page.click('#tab-mm');
+  await page.evaluate((text) => {
+    const name = document.querySelector('#doc-name');
+    name.value = 'bench/compute.mdat';
+    name.dispatchEvent(new Event('change'));
+    const area = document.querySelector('#editor textarea');
+    area.value = text;
+    area.dispatchEvent(new Event('input'));
+  }, compute);
+}

@@ -5,27 +5,15 @@
 // and the page's whole move (the seek, the step before it for the picture,
 // every panel redrawn). Prints the times; run it on an idle machine:
 //   KALVO3_SITE=build/web/site node web/tests/seek-bench.mjs
-import fs from 'node:fs';
-import { openWorkbench, openExample, waitIdle, status } from './browser.mjs';
+import { openWorkbench, openComputeWorkload, waitIdle, status } from './browser.mjs';
 
 const STEPS = Number(process.env.KALVO3_SEEK_STEPS ?? 1_000_000_000);
 const SEEKS = Number(process.env.KALVO3_SEEKS ?? 40);
-const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
-  .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
 
 const w = await openWorkbench();
 try {
   const page = w.page;
-  await openExample(page, 'k16_hello');
-  await page.click('#tab-mm');
-  await page.evaluate((text) => {
-    const name = document.querySelector('#doc-name');
-    name.value = 'bench/compute.mdat';
-    name.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, compute);
+  await openComputeWorkload(page);
   await page.click('#assemble');
   if (await page.$eval('#counts', (e) => e.checked)) await page.click('#counts');
   await page.$eval('#limit', (e, steps) => { e.value = String(steps); }, STEPS);

@@ -9,28 +9,16 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { openWorkbench, openExample, waitIdle, status, ARTEFACTS } from './browser.mjs';
+import { openWorkbench, openComputeWorkload, waitIdle, status, ARTEFACTS } from './browser.mjs';
 
 const STEPS = Number(process.env.KALVO3_SPEED_STEPS ?? 200_000_000);
-// In the example's project the K16 include is k16/k16.inc.
-const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
-  .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
 let w;
 after(async () => { await w?.close(); });
 
 test('the K16 workload runs at least 30 million micro-cycles per second', async () => {
   w = await openWorkbench();
   const page = w.page;
-  await openExample(page, 'k16_hello');   // the K16 microprogram in the editor
-  await page.click('#tab-mm');
-  await page.evaluate((text) => {
-    const name = document.querySelector('#doc-name');
-    name.value = 'bench/compute.mdat';   // its include, ../k16/k16.inc, resolves
-    name.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, compute);
+  await openComputeWorkload(page);
   await page.$eval('#limit', (e, steps) => { e.value = String(steps); }, STEPS);
 
   const figures = {};

@@ -5,8 +5,7 @@
 // of a second machine (through the C interface) says they should.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import { openWorkbench, status, waitIdle, openExample } from './browser.mjs';
+import { openWorkbench, status, waitIdle, openExample, openComputeWorkload } from './browser.mjs';
 
 let w, page;
 before(async () => { w = await openWorkbench(); page = w.page; });
@@ -261,18 +260,7 @@ test('a long search back shows its progress, and Esc stops it with the machine w
   // The K16 workload, which never halts and stores a table word every few
   // dozen steps: a question about a word it never writes replays the whole
   // history step by step.
-  const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
-    .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
-  await openExample(page, 'k16_hello');
-  await page.click('#tab-mm');
-  await page.evaluate((text) => {
-    const name = document.querySelector('#doc-name');
-    name.value = 'bench/compute.mdat';
-    name.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, compute);
+  await openComputeWorkload(page);
   await assemble();
   await page.$eval('#limit', (e) => { e.value = '100000000'; });
   await page.click('#run');
