@@ -227,7 +227,7 @@ uint32_t question_step()
 
 // The words that may change what a question watches: a general register
 // only by a store of the shifter bus to it (SBF names it, or a register
-// that IR selects), PC by a store to PC, a main-memory word only in the
+// that IR selects, R0..R3), PC by a store to PC, a main-memory word only in the
 // cycles after a word that starts a write (MMF 1) while the write is
 // pending. Between them a question's replay runs the run loop, with the
 // writers as its break points (it stops before running one); when more
@@ -243,7 +243,11 @@ bool may_write(uint64_t word)
 {
     if (asked.kind == K3_FIND_MM_WORD) return field_of(word, FIELD_MMF) == 1;
     const int sbf = field_of(word, FIELD_SBF);
-    if (watched_register < REGISTERS) return sbf == watched_register || (sbf >= 8 && sbf <= 11);
+    // SBF 8..11 store into the register that IR bits 11..10 or 9..8 select:
+    // one of R0..R3, never R4..R7.
+    constexpr int IR_SELECTABLE = 4;
+    if (watched_register < REGISTERS)
+        return sbf == watched_register || (watched_register < IR_SELECTABLE && sbf >= 8 && sbf <= 11);
     return sbf == 12;
 }
 
