@@ -57,16 +57,6 @@ echo "class of $students x 12 cases, -j 1:     $(seconds "$checker" -j 1 --quiet
 echo "class of $students x 12 cases, -j $jobs:     $(seconds "$checker" -j "$jobs" --quiet --csv grades.csv mul.check class/*) s"
 cmp -s grades1.csv grades.csv || echo "the sheets of -j 1 and -j $jobs differ"
 
-mkdir -p hostile/correct hostile/fifo hostile/stdin hostile/zero hostile/deep hostile/classmate hostile/runaway hostile/printer
-cp correct.masm hostile/correct/mul.masm
-cp runaway.masm hostile/runaway/mul.masm
-mkfifo hostile/fifo/mul.masm
-ln -s /dev/stdin hostile/stdin/mul.masm
-printf '.INCLUDE "/dev/zero"\n' > hostile/zero/mul.masm
-printf '.INCLUDE "../correct/mul.masm"\n' > hostile/classmate/mul.masm
-{ printf 'start: R=#'; head -c 50000 /dev/zero | tr '\0' '('; printf 1; head -c 50000 /dev/zero | tr '\0' ')'
-  printf ' TO=R3\n'; } > hostile/deep/mul.masm
-printf 'start: R=##0xED01 TO=R1\n  L=R1 EX=LOADIR\n  R=#0x78 TO=R2\nloop: L=R2 EX=TOIO\n  EX=STARTIO\n  JUMP loop\n' \
-  > hostile/printer/mul.masm
+"$root/tests/check/hostile_class.sh" hostile correct.masm runaway.masm
 sed 's/^limit .*/limit 4000000000/' mul.check > endless.check
 echo "hostile class (default limits), -j $jobs: $(seconds "$checker" -j "$jobs" --quiet endless.check hostile/* < /dev/null) s"

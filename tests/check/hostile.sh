@@ -16,18 +16,9 @@ cd "$work" || exit 1
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-mkdir -p class/{correct,fifo,stdin,zero,deep,classmate,runaway,printer,hostname,empty,directory,upper}
-cp "$tests/class/correct/mul.masm" class/correct/
-cp "$tests/class/runaway/mul.masm" class/runaway/
-mkfifo class/fifo/mul.masm
-ln -s /dev/stdin class/stdin/mul.masm
-printf '.INCLUDE "/dev/zero"\n' > class/zero/mul.masm
+"$tests/hostile_class.sh" class "$tests/class/correct/mul.masm" "$tests/class/runaway/mul.masm"
+mkdir -p class/{hostname,empty,directory,upper}
 printf '.INCLUDE "/etc/hostname"\n' > class/hostname/mul.masm
-printf '.INCLUDE "../correct/mul.masm"\n' > class/classmate/mul.masm
-{ printf 'start: R=#'; head -c 50000 /dev/zero | tr '\0' '('; printf 1; head -c 50000 /dev/zero | tr '\0' ')'
-  printf ' TO=R3\n'; } > class/deep/mul.masm
-printf 'start: R=##0xED01 TO=R1\n  L=R1 EX=LOADIR\n  R=#0x78 TO=R2\nloop: L=R2 EX=TOIO\n  EX=STARTIO\n  JUMP loop\n' \
-  > class/printer/mul.masm
 mkdir class/directory/mul.masm
 cp "$tests/class/correct/mul.masm" class/upper/MUL.masm
 # The class's check, with a step limit no runaway reaches in its time.
