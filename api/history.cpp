@@ -24,8 +24,11 @@
 // the run loop, console text discarded, then makes the last step alone, with
 // the break point check after it, to learn what a run stopping there reports.
 //
-// A question replays intervals newest first, step by step, with the printer
-// writing nowhere, and puts the present back after every call.
+// A question replays intervals newest first with the printer writing
+// nowhere, and puts the present back after every call. The run loop's
+// watching kind notes the last change of a register slot or a memory word
+// as it runs; what the loop keeps in locals (MAR, C, flags, buses, fields,
+// cycle states) is watched a micro-cycle at a time.
 #include "api/history.hpp"
 
 #include <algorithm>
@@ -181,9 +184,7 @@ void restore(const snapshot &s, bool printer)
 
 // ---- Console text while replaying ----
 
-std::string captured;
 void discard_console(const char *, size_t) {}
-void capture_console(const char *text, size_t length) { captured.append(text, length); }
 
 // Replays from the state after step `from` to the state after step `to`
 // with the run loop, across stops of every kind.
@@ -205,7 +206,6 @@ struct question {
     uint64_t scan_end = 0;     // intervals from here back are still to replay
     uint64_t searched = 0;
     int status = K3_FIND_LOST;
-    bool need_starter = false;   // found a memory write started before its interval
     uint64_t found = 0;
     uint32_t word = 0, starter = 0;
 } asked;
@@ -216,103 +216,32 @@ FILE *nowhere()
     return stream;
 }
 
-// One step of a question's replay; returns the CMAR it ran from.
-uint32_t question_step()
+// Where M holds what a question about a register or a main-memory word
+// watches.
+const void *watched_place()
 {
-    const uint32_t word = M.CMAR;
-    M.stop_flag = 0;
-    micro_cycle();
-    return word;
+    if (asked.kind == K3_FIND_MM_WORD) return &M.MM[asked.what];
+    // The interface numbers the registers as the machine's description
+    // does, and the description says where each one lives.
+    const machine_register &row = MACHINE_REGISTERS[asked.what];
+    if (row.word16) return row.word16;
+    if (row.word32) return row.word32;
+    return row.word_int;
 }
 
-// The words that may change what a question watches: a general register
-// only by a store of the shifter bus to it (SBF names it, or a register
-// that IR selects, R0..R3), PC by a store to PC, a main-memory word only in the
-// cycles after a word that starts a write (MMF 1) while the write is
-// pending. Between them a question's replay runs the run loop, with the
-// writers as its break points (it stops before running one); when more
-// words write than the break point table holds, or for anything else
-// watched, every step is a candidate.
-bool writer[CM_WORDS];
-int32_t writer_addresses[POINT_SLOTS];
-int writer_count = -1;   // -1: every step
+void note_found(uint64_t step, uint32_t word) { asked.found = step, asked.word = word, asked.status = K3_FIND_FOUND; }
 
-int watched_register = -1;   // R0..R7 as 0..7, PC as 8, else -1
-
-bool may_write(uint64_t word)
-{
-    if (asked.kind == K3_FIND_MM_WORD) return field_of(word, FIELD_MMF) == 1;
-    const int sbf = field_of(word, FIELD_SBF);
-    // SBF 8..11 store into the register that IR bits 11..10 or 9..8 select:
-    // one of R0..R3, never R4..R7.
-    constexpr int IR_SELECTABLE = 4;
-    if (watched_register < REGISTERS)
-        return sbf == watched_register || (watched_register < IR_SELECTABLE && sbf >= 8 && sbf <= 11);
-    return sbf == 12;
-}
-
-void find_writers()
-{
-    writer_count = -1;
-    if (asked.kind == K3_FIND_REGISTER) {
-        const int reg = static_cast<int>(asked.what);
-        watched_register = reg >= REG_R0 && reg <= REG_R7 ? reg - REG_R0 : reg == REG_PC ? REGISTERS : -1;
-        if (watched_register < 0) return;
-    } else if (asked.kind != K3_FIND_MM_WORD) {
-        return;
-    }
-    int count = 0;
-    for (uint32_t a = 0; a <= CM_LIMIT; a++) {
-        writer[a] = may_write(M.CM[a]);
-        if (!writer[a]) continue;
-        if (count == POINT_SLOTS) return;
-        writer_addresses[count++] = static_cast<int32_t>(a);
-    }
-    writer_count = count;
-}
-
-// The break point table holds the writers (after a snapshot's restore).
-void mark_writers()
-{
-    for (point_slot &slot : M.break_points) slot.in_use = 0;
-    for (int i = 0; i < writer_count; i++) M.break_points[i] = {1, writer_addresses[i]};
-    M.break_active = 1;
-}
-
-// Steps since the last writer ran after which the replay goes back to the
-// run loop: a call of it costs about as much as this many single steps.
-int quiet_steps = 256;
-
-// Steps a+1..b from state a: notes the last step that changed *value (when
-// given) and the word that started the write it completed (memory), or the
-// last word that started a write (the starter's search, no value).
+// Steps a+1..b from state a, a micro-cycle at a time: the last step that
+// changed *value.
 template <typename Value>
-void scan_value(uint64_t a, uint64_t b, const Value *value, bool memory)
+void scan_stepping(uint64_t a, uint64_t b, const Value *value)
 {
-    if (writer_count >= 0) mark_writers();
-    Value before = value ? *value : Value{};
-    bool started = false;   // a write was started in this range: by `starter`
-    uint32_t starter = 0;
-    int quiet = 0;
-    uint64_t t = a;
-    while (t < b) {
-        const bool candidate = writer_count < 0 || (M.CMAR <= CM_LIMIT && writer[M.CMAR]);
-        if (!candidate && !(memory && M.mem_cycle == 2) && quiet >= quiet_steps) {
-            M.stop_flag = 0;
-            t += fast_run(b - t);   // stops before the next writer
-            continue;
-        }
-        quiet = candidate ? 0 : quiet + 1;
-        const uint32_t word = question_step();
-        t++;
-        if (value && *value != before) {
-            asked.found = t, asked.word = word, asked.status = K3_FIND_FOUND, before = *value;
-            if (memory) asked.need_starter = !started, asked.starter = starter;
-        }
-        if (memory && M.current.MMF == 1) {
-            started = true, starter = word;
-            if (!value) asked.starter = word, asked.need_starter = false;
-        }
+    Value before = *value;
+    for (uint64_t t = a + 1; t <= b; t++) {
+        const uint32_t word = M.CMAR;
+        M.stop_flag = 0;
+        micro_cycle();
+        if (*value != before) note_found(t, word), before = *value;
     }
 }
 
@@ -320,69 +249,74 @@ void scan_value(uint64_t a, uint64_t b, const Value *value, bool memory)
 // candidate in that range, if any.
 void scan(uint64_t a, uint64_t b)
 {
-    switch (asked.kind) {
-    case K3_FIND_REGISTER: {
-        // The interface numbers the registers as the machine's description
-        // does, and the description says where each one lives.
-        const machine_register &row = MACHINE_REGISTERS[asked.what];
-        if (row.word16)
-            scan_value(a, b, row.word16, false);
-        else if (row.word32)
-            scan_value(a, b, row.word32, false);
-        else
-            scan_value(a, b, row.word_int, false);
-        break;
-    }
-    case K3_FIND_MM_WORD:
-        if (asked.need_starter)
-            scan_value<uint16_t>(a, b, nullptr, true);
-        else
-            scan_value(a, b, &M.MM[asked.what], true);
-        break;
-    case K3_FIND_ADDRESS: {   // states a..b-1, with the run loop: a break point at the
-                              // address (any beyond the control memory stops it too)
-        for (point_slot &slot : M.break_points) slot.in_use = 0;
+    for (point_slot &slot : M.break_points) slot.in_use = 0;
+    M.break_active = 0;
+    if (asked.kind == K3_FIND_ADDRESS) {   // states a..b-1, with a break point at the address
+                                           // (any beyond the control memory stops the run loop too)
         M.break_points[0] = {1, static_cast<int32_t>(asked.what)};
         M.break_active = 1;
         uint64_t t = a;
-        if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
+        if (M.CMAR == asked.what) note_found(t, 0);
         while (t + 1 < b) {
             M.stop_flag = 0;
             t += fast_run(b - 1 - t);
-            if (M.CMAR == asked.what) asked.found = t, asked.status = K3_FIND_FOUND;
+            if (M.CMAR == asked.what) note_found(t, 0);
         }
-        break;
+        return;
     }
+    const void *at = watched_place();
+    if (fast_loop_watches(at)) {   // the run loop notes the changes itself
+        value_watch watch{at, 0, 0, 0};
+        for (uint64_t t = a; t < b;) {
+            M.stop_flag = 0;
+            const uint64_t made = fast_run_watching(b - t, watch);
+            if (watch.changed_in) note_found(t + watch.changed_in, watch.changed_by);
+            t += made;
+        }
+        return;
     }
+    const machine_register &row = MACHINE_REGISTERS[asked.what];
+    if (row.word16)
+        scan_stepping(a, b, row.word16);
+    else if (row.word32)
+        scan_stepping(a, b, row.word32);
+    else
+        scan_stepping(a, b, row.word_int);
+}
+
+// The word that step `step` (1 or later) ran: CMAR after the step before.
+uint32_t word_of_step(uint64_t step)
+{
+    const snapshot &s = snapshot_at_or_before(step - 1);
+    restore(s, false);
+    M.break_active = 0;
+    replay(s.step, step - 1);
+    return M.CMAR;
 }
 
 // Replays intervals newest first until about `budget` steps are replayed or
 // the question is answered.
 void search(uint64_t budget)
 {
-    find_writers();
     uint64_t done = 0;
     while (asked.status == K3_FIND_RUNNING && done < budget) {
-        if (asked.scan_end == 0) {                                     // the history's start: nothing (further)
-            if (asked.need_starter) asked.starter = K3_FIND_UNKNOWN;   // started before it
-            asked.status = asked.need_starter ? K3_FIND_FOUND : K3_FIND_NONE;
-            asked.need_starter = false;
+        if (asked.scan_end == 0) {   // the history's start: nothing (further)
+            asked.status = K3_FIND_NONE;
             break;
         }
         const snapshot &s = snapshot_at_or_before(asked.scan_end - 1);
         const uint64_t a = s.step, b = asked.scan_end;
         restore(s, false);
-        if (asked.need_starter) {
-            scan(a, b);
-            if (!asked.need_starter) asked.status = K3_FIND_FOUND;
-        } else {
-            scan(a, b);
-            if (asked.status == K3_FIND_FOUND && asked.need_starter) asked.status = K3_FIND_RUNNING;
-        }
+        scan(a, b);
         done += b - a;
         asked.searched += b - a;
         asked.scan_end = a;
     }
+    // A main-memory word takes the data in the cycle after the one that
+    // started the write (a write to a word beyond main memory, which is
+    // retried, cannot start in a history: MAR comes from the 16-bit LBUS).
+    if (asked.status == K3_FIND_FOUND && asked.kind == K3_FIND_MM_WORD)
+        asked.starter = asked.found > 1 ? word_of_step(asked.found - 1) : K3_FIND_UNKNOWN;
 }
 
 }   // namespace
@@ -417,9 +351,8 @@ void history_restart() { start_history(); }
 
 void history_deck_replaced() { deck_generation++; }
 
-void history_configure(uint64_t first, size_t limit, int quiet)
+void history_configure(uint64_t first, size_t limit)
 {
-    quiet_steps = quiet;
     first_interval = std::max<uint64_t>(first, 1);
     snapshot_limit = std::max<size_t>(limit, 2);
     start_history();
@@ -477,7 +410,7 @@ int k3_seek(uint64_t step)
     int error = 0;
     if (step == 0) {
         restore(snapshots.front(), true);
-        M.stop_flag = 0;
+        start_run();
     } else {
         const snapshot &s = snapshot_at_or_before(step - 1);
         uint64_t at = position;
@@ -487,15 +420,12 @@ int k3_seek(uint64_t step)
         }
         set_console_sink(discard_console);
         replay(at, step - 1);
-        captured.clear();
-        set_console_sink(capture_console);
-        M.stop_flag = 0;
+        start_run();   // the last step as a run of its own: its stop record
         micro_cycle();
         if (M.break_active) check_break_points();
         set_console_sink(api_console_collector());
         if (M.printer_file) fflush(M.printer_file);
-        const size_t report = captured.find("\nERROR ");
-        if (report != std::string::npos) error = atoi(captured.c_str() + report + 7);
+        error = M.first_error;
     }
     M.step_count = static_cast<int32_t>(static_cast<uint32_t>(step));
     M.max_steps = step > INT32_MAX ? INT32_MAX : static_cast<int32_t>(step);

@@ -34,10 +34,9 @@ void history_restart();
 void history_deck_replaced();
 
 // For tests and the benchmark: the interval between snapshots of a new
-// history (2^20 steps), the snapshots kept before thinning (256) and the
-// single steps a question makes after a word that may change what it
-// watches before it runs the run loop again (256); starts a new history.
-void history_configure(uint64_t first_interval, size_t snapshots, int quiet_steps = 256);
+// history (2^20 steps) and the snapshots kept before thinning (256); starts
+// a new history.
+void history_configure(uint64_t first_interval, size_t snapshots);
 
 // ---- Printer text shared by checkpoint records ----
 

@@ -174,6 +174,9 @@ int main(int argc, char **argv)
     scan(K3_FIND_ADDRESS, 0xFFFFFFFFu, "an address never reached");
     scan(K3_FIND_MM_WORD, 0x2000, "MM 2000, never written");
     scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("R7")), "R7, never written");
+    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("S7")), "S7, never written");
+    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("T")), "T, never set");
+    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("CZ")), "CZ (a micro-cycle at a time)");
     ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("R3")), "R3 last changed");
     ask(K3_FIND_MM_WORD, 0x0040, "MM 0040 last changed");
     ask(K3_FIND_ADDRESS, 0, "CMAR last 000 (run back)");

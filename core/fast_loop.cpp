@@ -43,9 +43,12 @@
 // The loop is threaded: every piece of work ends by counting the step and
 // going to the next entry's place itself. The flags are held in an array
 // indexed by the test code that reads them (with the counter and "always"
-// beside them), so a test is one load and a branch. The loop is built twice,
-// plain and counting the steps by address; the entries hold the places of
-// the one that ran last, and are placed afresh when the other one starts.
+// beside them), so a test is one load and a branch. The loop is built three
+// times: plain, counting the steps by address, and watching one value (after
+// every cycle it compares the value where the loop keeps it, a register slot,
+// a local or a memory word, with the value before, and notes a change); the
+// entries hold the places of the one that ran last, and are placed afresh
+// when another one starts.
 //
 // A run keeps the registers, buses, flags, counter, MAR, memory cycle state
 // and stack depth in locals (IR, the counter and the register slot written
@@ -407,6 +410,7 @@ static_assert(NAME_IR_9_8_NEXT == NAME_IR_9_8 + 1 && NAME_IR_11_10 == NAME_IR_9_
     s.flag[FLAG_RESERVED] = 0;
     s.flag[FLAG_ALWAYS] = 1;
     s.ir = M.IR;
+    s.lbus = M.LBUS, s.rbus = M.RBUS, s.abus = M.ABUS, s.sbus = M.SBUS;   // for a watching run: every cycle drives them
     s.mar = M.MAR;
     s.mem_cycle = M.mem_cycle;
     s.sp = M.cmar_sp;
@@ -594,10 +598,99 @@ template <int Alu, int Shift, int Extra>
                            KALVO3_SHIFTS(M, 4) KALVO3_SHIFTS(M, 5) KALVO3_SHIFTS(M, 6)
 static_assert(EXTRA_KINDS == 10 && SHIFT_KINDS == 7 && ALU_KINDS == 7, "the lists name every kind");
 
-// The loop, with or without a count of the steps made from each address.
-template <bool Counting>
-uint64_t run_loop(uint64_t limit, uint64_t *counts)
+enum loop_kind { LOOP_PLAIN, LOOP_COUNTING, LOOP_WATCHING };
+
+// A watching run saw the value change from `value` to `now` in step `step`,
+// run from `word`.
+[[gnu::cold]] inline void note_change(value_watch &watch, uint32_t &value, uint32_t now, uint64_t step, intptr_t word)
 {
+    value = now;
+    watch.changed_in = step;
+    watch.changed_by = static_cast<uint32_t>(word);
+}
+
+// The members of M held in 32 bits that a watching run can follow; the
+// rest it follows are 16 bits.
+const void *const WIDE_MEMBERS[] = {&M.PC,  &M.MAR, &M.C,   &M.cmar_sp, &M.mem_cycle, &M.io_cycle,
+                                    &M.ZER, &M.NEG, &M.CRY, &M.OVR,     &M.T};
+
+// The watched value as M holds it.
+uint32_t watched_in_machine(const void *at)
+{
+    for (const void *wide : WIDE_MEMBERS)
+        if (at == wide) {
+            uint32_t value;
+            memcpy(&value, at, sizeof value);
+            return value;
+        }
+    return *static_cast<const uint16_t *>(at);
+}
+
+// Where the loop keeps a watched value while it runs: the value after a
+// cycle is (*narrow & narrow_mask) | (*wide & wide_mask), the place not
+// used pointing at a zero.
+struct watch_places {
+    const uint16_t *narrow;
+    uint32_t narrow_mask;
+    const uint32_t *wide;
+    uint32_t wide_mask;
+};
+constexpr uint16_t ZERO16 = 0;
+constexpr uint32_t ZERO32 = 0;
+
+[[gnu::always_inline]] inline uint32_t watched_in_loop(const watch_places &w)
+{
+    return (*w.narrow & w.narrow_mask) | (*w.wide & w.wide_mask);
+}
+
+// The places of the value that M holds at `at`, in the locals `s` and the
+// register file `reg`; false for one the loop cannot follow (CMAR, CZ, the
+// fields).
+bool find_watch_places(const void *at, const machine_locals &s, const uint16_t *reg, watch_places &w)
+{
+    w = {&ZERO16, 0, &ZERO32, 0};
+    const auto narrow = [&w](const uint16_t *place) {
+        w.narrow = place, w.narrow_mask = 0xFFFF;
+        return true;
+    };
+    const auto wide = [&w](const void *place, uint32_t mask) {
+        w.wide = static_cast<const uint32_t *>(place), w.wide_mask = mask;
+        return true;
+    };
+    for (int i = 0; i < REGISTERS; i++)
+        if (at == &M.R[i]) return narrow(&reg[i]);
+    const auto *word = static_cast<const uint16_t *>(at);
+    if ((word >= M.MM && word < M.MM + MM_WORDS) || (word >= M.cmar_stack && word < M.cmar_stack + STACK_DEPTH))
+        return narrow(word);
+    // clang-format off
+    if (at == &M.PC)        return narrow(&reg[SLOT_PC]);
+    if (at == &M.IR)        return narrow(&reg[SLOT_IR]);
+    if (at == &M.IOBUS)     return narrow(&reg[SLOT_IOBUS]);
+    if (at == &M.FSR)       return narrow(&reg[SLOT_FSR]);
+    if (at == &M.LBUS)      return narrow(&s.lbus);
+    if (at == &M.RBUS)      return narrow(&s.rbus);
+    if (at == &M.ABUS)      return narrow(&s.abus);
+    if (at == &M.SBUS)      return narrow(&s.sbus);
+    if (at == &M.MAR)       return wide(&s.mar, ~0u);
+    if (at == &M.C)         return wide(&s.flag[FLAG_C], ~0u);
+    if (at == &M.cmar_sp)   return wide(&s.sp, ~0u);
+    if (at == &M.mem_cycle) return wide(&s.mem_cycle, ~0u);
+    if (at == &M.io_cycle)  return true;   // the loop runs only while no transfer is in flight
+    if (at == &M.ZER)       return wide(&s.flag[FLAG_ZER], FLAG_BITS[FLAG_ZER]);
+    if (at == &M.NEG)       return wide(&s.flag[FLAG_NEG], FLAG_BITS[FLAG_NEG]);
+    if (at == &M.CRY)       return wide(&s.flag[FLAG_CRY], FLAG_BITS[FLAG_CRY]);
+    if (at == &M.OVR)       return wide(&s.flag[FLAG_OVR], FLAG_BITS[FLAG_OVR]);
+    if (at == &M.T)         return wide(&s.flag[FLAG_T], FLAG_BITS[FLAG_T]);
+    // clang-format on
+    return false;
+}
+
+// The loop, plain, counting the steps made from each address or watching
+// a value.
+template <int Kind>
+uint64_t run_loop(uint64_t limit, uint64_t *counts, value_watch *watch)
+{
+    constexpr bool Counting = Kind == LOOP_COUNTING, Watching = Kind == LOOP_WATCHING;
 #define KALVO3_PLACE(A, S, X) &&work_##A##_##S##_##X,
     static const void *const PLACES[HANDLERS] = {
         &&undecoded, &&generic, &&stop, &&beyond, &&step_test, &&step_dispatch, &&step_call,
@@ -612,6 +705,12 @@ uint64_t run_loop(uint64_t limit, uint64_t *counts)
     uint16_t reg[SLOTS] = {};
     uint8_t name[NAMES];
     for (int i = 0; i < NAMES; i++) name[i] = static_cast<uint8_t>(i);
+    // Watching: where the loop finds the value, and its value before the
+    // cycle, as the loop holds it (a flag as its bit of the flag word); a
+    // generic step compares the value as M holds it.
+    watch_places watched{};
+    uint32_t watched_value = 0;
+    if constexpr (Watching) find_watch_places(watch->at, s, reg, watched);
 
     uint64_t left = limit;          // steps still allowed
     const entry *e = nullptr;       // the entry at CMAR
@@ -621,6 +720,7 @@ uint64_t run_loop(uint64_t limit, uint64_t *counts)
     if (M.stop_flag || !loop_may_run() || table[M.CMAR].handler == HANDLER_STOP) goto generic;
     e = &table[M.CMAR];
     load_locals(s, reg, name);
+    if constexpr (Watching) watched_value = watched_in_loop(watched);
     next = e->next_true;
     goto *e->go;
 
@@ -653,15 +753,17 @@ step_checked:
     goto *e->work;
 
     // The work of every kind of cycle, each going on to the next entry.
-#define KALVO3_WORK(A, S, X)                      \
-    work_##A##_##S##_##X:                         \
-    cycle<A, S, X>(e, s, reg, name);              \
-    if constexpr (Counting) counts[e - table]++;  \
-    last = e;                                     \
-    e = next;                                     \
-    if (--left == 0) goto limit_reached;          \
-    next = e->next_true;                          \
-    goto *e->go;
+#define KALVO3_WORK(A, S, X)                                                                                           \
+    work_##A##_##S##_##X : cycle<A, S, X>(e, s, reg, name);                                                            \
+    if constexpr (Counting) counts[e - table]++;                                                                       \
+    if constexpr (Watching)                                                                                            \
+        if (watched_in_loop(watched) != watched_value) [[unlikely]]                                                    \
+            note_change(*watch, watched_value, watched_in_loop(watched), limit - left + 1, e - table);                 \
+    last = e;                                                                                                          \
+    e = next;                                                                                                          \
+    if (--left == 0) goto limit_reached;                                                                               \
+    next = e->next_true;                                                                                               \
+    goto * e->go;
     KALVO3_ALL_WORK(KALVO3_WORK)
 #undef KALVO3_WORK
 
@@ -687,13 +789,21 @@ generic:   // e is the entry at CMAR, or none when M is up to date
         last = nullptr;
     }
     if constexpr (Counting) counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
-    micro_cycle();
-    --left;
+    {
+        const uint32_t word = M.CMAR, before = Watching ? watched_in_machine(watch->at) : 0;
+        micro_cycle();
+        --left;
+        if constexpr (Watching) {
+            const uint32_t now = watched_in_machine(watch->at);
+            if (now != before) note_change(*watch, watched_value, now, limit - left, word);
+        }
+    }
     if (M.stop_flag || left == 0) return limit - left;
     if (stop_at_marks && (M.CMAR > CM_LIMIT || table[M.CMAR].handler == HANDLER_STOP)) return limit - left;
     if (!loop_may_run()) goto generic;
     e = &table[M.CMAR];
     load_locals(s, reg, name);
+    if constexpr (Watching) watched_value = watched_in_loop(watched);
     next = e->next_true;
     goto *e->go;
 }
@@ -702,5 +812,21 @@ generic:   // e is the entry at CMAR, or none when M is up to date
 
 uint64_t fast_run(uint64_t limit, uint64_t *counts)
 {
-    return counts ? run_loop<true>(limit, counts) : run_loop<false>(limit, nullptr);
+    return counts ? run_loop<LOOP_COUNTING>(limit, counts, nullptr) : run_loop<LOOP_PLAIN>(limit, nullptr, nullptr);
+}
+
+bool fast_loop_watches(const void *at)
+{
+    const machine_locals s{};
+    const uint16_t reg[SLOTS] = {};
+    watch_places places;
+    return find_watch_places(at, s, reg, places);
+}
+
+uint64_t fast_run_watching(uint64_t limit, value_watch &watch)
+{
+    watch.changed_in = 0;
+    const uint64_t steps = run_loop<LOOP_WATCHING>(limit, nullptr, &watch);
+    watch.value = watched_in_machine(watch.at);
+    return steps;
 }

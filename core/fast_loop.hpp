@@ -15,3 +15,21 @@
 // the address it ran from, the last for any address beyond the control
 // memory.
 uint64_t fast_run(uint64_t limit, uint64_t *counts = nullptr);
+
+// A value of the machine that a watching run follows, named by where M
+// holds it: a register, bus, flag, cycle state or stack entry, or a
+// main-memory word (not CMAR, CZ or the fields: fast_loop_watches says).
+struct value_watch {
+    const void *at;
+    uint32_t value;        // its value when the run ended
+    uint64_t changed_in;   // the run's last step (1 the first) after which it
+                           // differed from before that step; 0 none
+    uint32_t changed_by;   // the CMAR that step ran from
+};
+
+// Whether a watching run can follow the value at `at`.
+bool fast_loop_watches(const void *at);
+
+// fast_run without counts, noting in `watch` the last step of the run that
+// changed the watched value and the word it ran.
+uint64_t fast_run_watching(uint64_t limit, value_watch &watch);

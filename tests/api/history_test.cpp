@@ -96,7 +96,7 @@ protected:
     std::vector<bool> started_write;      // [t]: step t started a write
     std::vector<mm_change> mm_changes;
 
-    void TearDown() override { history_configure(uint64_t{1} << 20, 256, 256); }
+    void TearDown() override { history_configure(uint64_t{1} << 20, 256); }
 
     uint64_t plausible_word(uint32_t base)
     {
@@ -276,8 +276,7 @@ TEST_F(HistoryTest, QuestionsAnswerAsABruteForceScan)
         random_image();
         const uint64_t steps = 200 + pick(800);
         make_reference(steps);
-        // Questions go back to the run loop after a few single steps.
-        history_configure(1 + pick(60), 4 + pick(8), static_cast<int>(pick(4)));
+        history_configure(1 + pick(60), 4 + pick(8));
         set_up_machine();
         run_on(steps);
         {   // every register and every word the program wrote, at one step

@@ -5,7 +5,9 @@
 // a small region, I/O words, with random registers, MAR beyond FFFF, CMAR
 // near FFF and beyond, the stack full or empty, transfers in flight, break
 // points, and console changes between runs. Runs of one step compare after
-// every cycle; longer runs compare at their end.
+// every cycle; longer runs compare at their end. The counting and the
+// watching loop are held to the same, and to the counts and the last change
+// of the watched value that the micro-cycles make.
 //
 // KALVO3_LOCKSTEP_IMAGES sets the number of images (bench/run.sh runs many).
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "core/fast_loop.hpp"
+#include "core/machine_description.hpp"
 #include "core/micro_cycle.hpp"
 #include "tests/unit/core_fixture.hpp"
 
@@ -26,6 +29,8 @@ namespace {
 // the steps counted by address, both ways.
 MachineState start_state, expected_state;
 uint64_t expected_counts[CM_WORDS + 1], counts[CM_WORDS + 1];
+// The watched value's last change in the reference run: its step and word.
+value_watch expected_watch, watch;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr unsigned DEFAULT_IMAGES = 30;    // each cycle copies the machine three times
@@ -38,6 +43,7 @@ protected:
     std::mt19937_64 rng{20261209};
     uint64_t cycles = 0;   // compared so far
     bool counting = false;   // the image runs the counting loop, not the plain one
+    bool watching = false;   // ... or the watching loop, following watch.at
 
     unsigned pick(unsigned n) { return static_cast<unsigned>(rng() % n); }
     bool chance(unsigned percent) { return pick(100) < percent; }
@@ -125,14 +131,49 @@ protected:
         }
     }
 
+    static uint32_t watched_now()
+    {
+        if (!watch.at) return 0;
+        const machine_register *row = nullptr;
+        for (const machine_register &r : MACHINE_REGISTERS)
+            if (r.word16 == watch.at || r.word32 == watch.at || r.word_int == watch.at) row = &r;
+        if (row && row->word32) return *row->word32;
+        if (row && row->word_int) return static_cast<uint32_t>(*row->word_int);
+        return *static_cast<const uint16_t *>(watch.at);   // a register or a main-memory word
+    }
+
+    static std::string watched_name()
+    {
+        for (const machine_register &r : MACHINE_REGISTERS)
+            if (r.word16 == watch.at || r.word32 == watch.at || r.word_int == watch.at) return r.name;
+        return "MM " + std::to_string(static_cast<const uint16_t *>(watch.at) - M.MM);
+    }
+
+    // A value the watching loop can follow: a register of the machine's
+    // description or a main-memory word, most often one the image writes.
+    const void *random_watch()
+    {
+        if (chance(25)) return &M.MM[chance(50) ? M.MAR & MM_LIMIT : pick(4)];
+        for (;;) {
+            const machine_register &row = MACHINE_REGISTERS[pick(MACHINE_REGISTER_COUNT)];
+            const void *at = row.word16   ? static_cast<const void *>(row.word16)
+                             : row.word32 ? static_cast<const void *>(row.word32)
+                                          : static_cast<const void *>(row.word_int);
+            if (fast_loop_watches(at)) return at;
+        }
+    }
+
     // The fast loop's contract made of micro-cycles alone.
     static uint64_t reference_run(uint64_t limit)
     {
+        expected_watch.changed_in = 0;
         uint64_t steps = 0;
         for (;;) {
             expected_counts[M.CMAR <= CM_LIMIT ? M.CMAR : CM_WORDS]++;
+            const uint32_t word = M.CMAR, before = watched_now();
             micro_cycle();
             steps++;
+            if (watched_now() != before) expected_watch.changed_in = steps, expected_watch.changed_by = word;
             if (M.stop_flag || steps == limit) return steps;
             if (!M.break_active) continue;
             if (M.CMAR > CM_LIMIT) return steps;
@@ -179,10 +220,18 @@ protected:
         M = start_state;
         fseek(M.reader_file, reader_at, SEEK_SET);
         fseek(M.printer_file, printer_at, SEEK_SET);
-        const uint64_t steps = fast_run(limit, counting ? counts : nullptr);
+        const uint64_t steps =
+            watching ? fast_run_watching(limit, watch) : fast_run(limit, counting ? counts : nullptr);
         fflush(M.printer_file);
         if (counting) {
             EXPECT_EQ(memcmp(counts, expected_counts, sizeof counts), 0) << where << " counts";
+        }
+        if (watching) {
+            EXPECT_EQ(watch.changed_in, expected_watch.changed_in) << where << " change of " << watched_name();
+            if (expected_watch.changed_in) {
+                EXPECT_EQ(watch.changed_by, expected_watch.changed_by) << where << " change";
+            }
+            EXPECT_EQ(watch.value, watched_now()) << where;
         }
 
         EXPECT_EQ(steps, reference_steps) << where;
@@ -255,7 +304,9 @@ TEST_F(FastLoopTest, EqualsTheMicroCycleOnRandomImages)
         random_image();
         random_state();
         random_break_points();
-        counting = chance(50);
+        counting = chance(35);
+        watching = !counting && chance(50);
+        watch.at = random_watch();
         memset(counts, 0, sizeof counts);
         memset(expected_counts, 0, sizeof expected_counts);
 
@@ -274,6 +325,8 @@ TEST_F(FastLoopTest, EqualsTheMicroCycleOnRandomImages)
             if (chance(60)) console_change();
         }
     }
+    for (const void *at : {static_cast<const void *>(&M.CMAR), static_cast<const void *>(&M.CZ)})
+        EXPECT_FALSE(fast_loop_watches(at));   // not kept by the loop: questions step them
     RecordProperty("cycles", std::to_string(cycles));
     EXPECT_GT(cycles, images * 200u);   // the images do run, not stop at once
 }
