@@ -8,7 +8,7 @@ export const KEYS = [
   { keys: ['F10'], action: 'step', text: 'Step: one micro-instruction' },
   { keys: ['Shift+F10'], action: 'back', text: 'Step back: one step back in the history; at its start, undo the last change' },
   { keys: ['Shift+F5'], action: 'runBack', text: 'Run back: to the previous step at a break point' },
-  { keys: ['Alt+c'], action: 'changedBack', text: 'Back to change: to the step where the register or memory word clicked last changed' },
+  { keys: ['Alt+c'], action: 'changedBack', text: 'Back to change: to the step where the register or memory word clicked last changed (or press its own ↶)' },
   { keys: ['Alt+g'], action: 'goTo', text: 'Go to a step of the history: type it in the timeline\'s box, Enter' },
   { keys: ['Escape'], action: 'stop', text: 'Stop the run or the search back (while one is going)', running: true },
   { keys: ['F9'], action: 'break', text: 'Break point at the focused listing row (rows take focus with Tab, move with ↑ ↓)' },

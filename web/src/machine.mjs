@@ -29,11 +29,14 @@ export async function loadMachine() {
   const text = (at) => m.UTF8ToString(at);
 
   // Every register as the machine describes it: name, group, width in bits,
-  // and whether it may be set.
+  // whether it may be set, and whether the history answers when it last
+  // changed (a question is refused at its start; none is asked yet here, and
+  // every question the page asks starts afresh).
   const registers = [];
   for (let r = 0; r < m._k3_register_count(); r++)
     registers.push({ name: text(m._k3_register_name(r)), group: text(m._k3_register_group(r)),
-                     width: m._k3_register_width(r), writable: m._k3_register_writable(r) !== 0 });
+                     width: m._k3_register_width(r), writable: m._k3_register_writable(r) !== 0,
+                     askable: m._k3_find_start(FIND.REGISTER, r) !== 0 });
   const registerNames = registers.map((r) => r.name);
   const registerNumber = Object.fromEntries(registerNames.map((name, r) => [name, r]));
 

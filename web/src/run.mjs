@@ -50,6 +50,7 @@ function runningButtons() {
   for (const id of ['assemble', 'step', 'back', 'run', 'reset', 'examples', 'disassemble', 'undo-action', 'open',
                     'timeline', 'at-step', 'changed-back', 'run-back'])
     $(id).disabled = state.running;
+  for (const control of document.querySelectorAll('button.ask')) control.disabled = state.running;
   if (!state.running) $('undo-action').disabled = state.undo.length === 0;
   $('stop').disabled = !state.running;
   document.body.classList.toggle('running', state.running);

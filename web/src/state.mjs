@@ -28,6 +28,7 @@ export const state = {
   marksFrom: null,            // registers before the last step or run (the changed marks)
   running: false, stopRequested: false, lastRunSpeed: 0,
   asked: null,                // the register or memory word Back to change asks about (timeline.mjs)
+  answered: null,             // its last answer: { kind, what, step, end of the history }
   escaped: false,             // the last key in the editor was Esc: Tab leaves it
 };
 

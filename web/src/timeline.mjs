@@ -6,7 +6,7 @@
 import { FIND } from './machine.mjs';
 import { state, $, say, breathe, paint } from './state.mjs';
 import { hex, parseStep } from './format.mjs';
-import { readRegisters, refresh } from './view.mjs';
+import { readRegisters, refresh, memoryName, askControlOf } from './view.mjs';
 import { runningButtons } from './run.mjs';
 
 const QUESTION_STEPS = 4_000_000;   // replayed per call of a question, then the page breathes
@@ -61,19 +61,20 @@ export function draggedStep() {
   });
 }
 
-// What the page asks about: the register or memory word that last had the
-// focus. Returns { kind, what, name } or null.
+// What the page asks about: the register or memory word of `element`, its
+// field or its own Back to change control. Returns { kind, what, name } or
+// null.
 export function askedAbout(element) {
+  if (element?.classList?.contains('ask')) element = element.closest('.item')?.querySelector('input');
   if (!element) return null;
   const name = element.dataset?.register;
   if (name !== undefined) {
     const number = state.machine.registerNames.indexOf(name);
-    return number < 0 || name === 'STOP' ? null : { kind: FIND.REGISTER, what: number, name };
+    return number < 0 || !state.machine.registers[number].askable ? null : { kind: FIND.REGISTER, what: number, name };
   }
   if (element.dataset?.mm !== undefined) {
     const address = Number(element.dataset.mm);
-    const label = state.dataLabels.get(address);
-    return { kind: FIND.MM_WORD, what: address, name: `MM ${hex(address, 4)}${label ? ' (' + label + ')' : ''}` };
+    return { kind: FIND.MM_WORD, what: address, name: memoryName(address) };
   }
   return null;
 }
@@ -120,24 +121,53 @@ const wordName = (address) =>
     : `${hex(address, 3)}${state.labels.has(address) ? ' (' + state.labels.get(address) + ')' : ''}`;
 
 // Back to the step at which `asked` (a register or memory word) last
-// changed, naming the word that did it.
+// changed, naming the word that did it. The answer may be the present step
+// (it changed in the step just made); asked again there, the question goes
+// on from the step before, further back.
 export function changedBack(asked) {
   if (!asked) {
     say('Back to change: first click (focus) a register or a memory word to ask about', 'error');
     return Promise.resolve();
   }
   return question(async () => {
+    const { machine } = state;
     const title = `when did ${asked.name} last change`;
-    const status = await ask(asked.kind, asked.what, title);
+    const present = machine.position(), end = machine.historyEnd();
+    const last = state.answered;
+    const again = present > 0 && last !== null && last.kind === asked.kind && last.what === asked.what &&
+                  last.step === present && last.end === end;
+    let status;
+    if (again) machine.seek(present - 1);
+    try {
+      status = await ask(asked.kind, asked.what, title);
+    } finally {
+      if (again) {
+        machine.seek(present);
+        machine.consoleClear();   // said once already
+      }
+    }
+    state.answered = null;
     if (status === null) say(`${title}: stopped by you`);
-    else if (status !== FIND.FOUND) say(`${asked.name} did not change in the history (${state.machine.position()} steps back)`);
+    else if (status !== FIND.FOUND) say(`${asked.name} did not change in the history (${present - (again ? 1 : 0)} steps back)`);
     else {
-      const found = state.machine.findResult();
+      const found = machine.findResult();
       showStep(found.step);
+      state.answered = { kind: asked.kind, what: asked.what, step: found.step, end };
       const starter = asked.kind === FIND.MM_WORD ? `, the write started by ${wordName(found.starter)}` : '';
       say(`${asked.name} changed in step ${state.totalSteps}, by the word at ${wordName(found.word)}${starter}`);
     }
   });
+}
+
+// The Back to change control of one register or memory word: asks about its
+// item, which becomes the one Alt+C asks about too; the focus comes back to
+// the control (the memory view is drawn anew), to ask again from there.
+export async function changedBackFrom(control) {
+  const asked = askedAbout(control);
+  if (!asked || state.running) return;
+  state.asked = asked;
+  await changedBack(asked);
+  if (!document.activeElement || document.activeElement === document.body) askControlOf(asked)?.focus();
 }
 
 // Back to the latest step before the present at which CMAR held one of the

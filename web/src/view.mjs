@@ -3,6 +3,7 @@
 import { state, $, CM_LIMIT } from './state.mjs';
 import { hex, escapeHtml, shownChar } from './format.mjs';
 import { bytesToText } from './bytes.mjs';
+import { FIND } from './machine.mjs';
 
 const digitsOf = (name) => state.digits[name] ?? 4;
 
@@ -28,6 +29,38 @@ function showConsoleAt(step) {
   for (const said of $('console').children) said.classList.toggle('later', Number(said.dataset.step) > step);
 }
 
+// A main-memory word as the page names it: its address and its label.
+export function memoryName(address) {
+  const label = state.dataLabels.get(address);
+  return `MM ${hex(address, 4)}${label ? ' (' + label + ')' : ''}`;
+}
+
+// The control of a register or memory word that goes back to where it last
+// changed (timeline.mjs asks the question for the item it is in).
+const askControl = (name) => {
+  const text = escapeHtml(`back to where ${name} last changed`);
+  return `<button type="button" class="ask" title="${text}" aria-label="${text}"${state.running ? ' disabled' : ''}>↶</button>`;
+};
+
+// Marks the register or memory word that Back to change asks about: its
+// control stays shown.
+export function markAsked() {
+  const { asked } = state;
+  for (const item of document.querySelectorAll('#machine-panel .item')) {
+    const input = item.querySelector('input');
+    const mine = asked !== null && (asked.kind === FIND.REGISTER ? input.dataset.register === asked.name
+      : input.dataset.mm !== undefined && Number(input.dataset.mm) === asked.what);
+    item.classList.toggle('asked', mine);
+  }
+}
+
+// The control of the item `asked` is about, if the page shows it.
+export function askControlOf(asked) {
+  const input = asked.kind === FIND.REGISTER ? document.querySelector(`input[data-register="${asked.name}"]`)
+    : $('memory').querySelector(`input[data-mm="${asked.what}"]`);
+  return input?.closest('.item')?.querySelector('button.ask') ?? null;
+}
+
 export function takeConsole() {
   const text = state.machine.consoleText();
   state.machine.consoleClear();
@@ -35,12 +68,13 @@ export function takeConsole() {
 }
 
 // One panel per group that the machine reports, in its order; a group the
-// page has no place for gets a panel of its own at the end.
+// page has no place for gets a panel of its own at the end. Each register
+// the machine answers questions about has its own Back to change control.
 export function buildRegisters(onChange) {
   const { machine } = state;
   state.digits = Object.fromEntries(machine.registers.map((r) => [r.name, Math.ceil(r.width / 4)]));
   for (const box of document.querySelectorAll('.regs')) box.innerHTML = '';
-  for (const { name, group, writable } of machine.registers) {
+  for (const { name, group, writable, askable } of machine.registers) {
     let box = $(`reg-${group}`);
     if (!box) {
       const title = document.createElement('h2');
@@ -50,9 +84,11 @@ export function buildRegisters(onChange) {
       box.className = 'regs';
       $('reg-stack').parentElement.append(title, box);
     }
-    const label = document.createElement('label');
-    label.innerHTML = `<span>${name}</span><input data-register="${name}" size="${Math.max(digitsOf(name), 3)}" spellcheck="false"${writable ? '' : ' readonly'}>`;
-    box.append(label);
+    const item = document.createElement('span');
+    item.className = 'item';
+    item.innerHTML = `<label><span>${name}</span><input data-register="${name}" size="${Math.max(digitsOf(name), 3)}" spellcheck="false"${writable ? '' : ' readonly'}></label>` +
+                     (askable ? askControl(name) : '');
+    box.append(item);
   }
   for (const input of document.querySelectorAll('input[data-register]:not([readonly])'))
     input.addEventListener('change', () => onChange(input));
@@ -92,7 +128,8 @@ function showWordAt(values) {
 
 // Eight rows of eight words around MAR (or the address typed), each row
 // with its words as characters (high byte, then low byte) and each word
-// that the MM source labelled under its label.
+// that the MM source labelled under its label; each word with its Back to
+// change control.
 function showMemory(values) {
   const { machine, dataLabels } = state;
   const follow = $('mm-follow').checked;
@@ -107,9 +144,9 @@ function showMemory(values) {
       const word = machine.mmGet(a);
       const label = dataLabels.get(a);
       if (label) names.push(`${hex(a, 4)} ${label}`);
-      cells += `<td><input data-mm="${a}" value="${hex(word, 4)}" size="4" spellcheck="false"` +
+      cells += `<td class="item"><input data-mm="${a}" value="${hex(word, 4)}" size="4" spellcheck="false"` +
                `${label ? ` title="${escapeHtml(label)}"` : ''}` +
-               `${a === (values.MAR & 0xFFFF) ? ' class="mar"' : ''}${label ? ' data-label=""' : ''}></td>`;
+               `${a === (values.MAR & 0xFFFF) ? ' class="mar"' : ''}${label ? ' data-label=""' : ''}>${askControl(memoryName(a))}</td>`;
       chars += shownChar(word >> 8) + shownChar(word & 0xFF);
     }
     cells += `<td class="chars">${escapeHtml(chars)}</td><td class="mm-labels">${escapeHtml(names.map((n) => n.slice(5)).join(' '))}</td>`;
@@ -148,6 +185,7 @@ export function refresh() {
   showRegisters(values);
   showWordAt(values);
   showMemory(values);
+  markAsked();
   showDevices();
   showListing(values);
   const fields = {};

@@ -9,10 +9,10 @@ import { EXAMPLES } from './examples.mjs';
 import { KEYS, actionFor, tabInEditor } from './keys.mjs';
 import { state, $, say } from './state.mjs';
 import { hex } from './format.mjs';
-import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices } from './view.mjs';
+import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked } from './view.mjs';
 import { run, step, stepBack, reset, checkpoint, dropCheckpoint } from './run.mjs';
 import * as F from './files.mjs';
-import { typedStep, draggedStep, askedAbout, changedBack, runBack, showStep } from './timeline.mjs';
+import { typedStep, draggedStep, askedAbout, changedBack, changedBackFrom, runBack, showStep } from './timeline.mjs';
 
 function changeRegister(input) {
   const { machine } = state;
@@ -215,10 +215,18 @@ async function start() {
   $('run-back').addEventListener('click', runBack);
   $('timeline').addEventListener('input', draggedStep);
   $('at-step').addEventListener('change', typedStep);
-  // Back to change asks about the register or memory word clicked last.
+  // Back to change asks about the register or memory word clicked last;
+  // the ↶ control of each asks about its own.
   $('machine-panel').addEventListener('focusin', (event) => {
     const asked = askedAbout(event.target);
-    if (asked) state.asked = asked;
+    if (asked) {
+      state.asked = asked;
+      markAsked();
+    }
+  });
+  $('machine-panel').addEventListener('click', (event) => {
+    const control = event.target.closest('button.ask');
+    if (control) changedBackFrom(control);
   });
   $('undo-action').addEventListener('click', F.undoAction);
   $('help-button').addEventListener('click', toggleHelp);

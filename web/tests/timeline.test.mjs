@@ -216,6 +216,24 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
     const word = states[expected - 1].CMAR.toString(16).toUpperCase().padStart(3, '0');
     assert.match(await status(page), new RegExp(`changed in step ${expected}, by the word at ${word}\\b`));
   }
+  // The ↶ of a register (Tab from its field, Enter) and of a memory word
+  // (clicked) ask about their own item and keep the focus; asked again at
+  // the answer, they go on further back.
+  await page.$eval('#mm-address', (e, a) => { e.value = a.toString(16); e.dispatchEvent(new Event('change')); }, count);
+  for (const [c, key] of [[cases[0], 'Enter'], [cases[1], null]]) {
+    await type(c.from);
+    await page.focus(c.ask);
+    if (key) await page.keyboard.press('Tab');
+    const control = `.item:has(${c.ask}) > button.ask`;
+    for (let i = 0, expected = lastChange(c.from, c.value); i < 2; i++, expected = lastChange(expected - 1, c.value)) {
+      if (key) {
+        assert.ok(await page.$eval(control, (e) => e === document.activeElement && getComputedStyle(e).opacity === '1'));
+        await page.keyboard.press(key);
+      } else await page.click(control);
+      await waitIdle(page);
+      assert.equal(await steps(), expected, `${control} from ${c.from}, ${i + 1}: ${await status(page)}`);
+    }
+  }
 
   // Run back to the break point at io_start (every IN and OUT): the last step before the present
   // after which CMAR held it, twice over.
