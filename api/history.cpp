@@ -26,9 +26,9 @@
 //
 // A question replays intervals newest first with the printer writing
 // nowhere, and puts the present back after every call. The run loop's
-// watching kind notes the last change of a register slot or a memory word
-// as it runs; what the loop keeps in locals (MAR, C, flags, buses, fields,
-// cycle states) is watched a micro-cycle at a time.
+// watching kind notes the last change of the register or memory word as it
+// runs; CMAR, CZ and the fields, which the loop does not keep, are watched
+// a micro-cycle at a time.
 #include "api/history.hpp"
 
 #include <algorithm>
@@ -266,7 +266,7 @@ void scan(uint64_t a, uint64_t b)
     }
     const void *at = watched_place();
     if (fast_loop_watches(at)) {   // the run loop notes the changes itself
-        value_watch watch{at, 0, 0, 0};
+        value_watch watch{at, 0, 0};
         for (uint64_t t = a; t < b;) {
             M.stop_flag = 0;
             const uint64_t made = fast_run_watching(b - t, watch);

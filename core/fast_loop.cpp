@@ -753,19 +753,23 @@ step_checked:
     goto *e->work;
 
     // The work of every kind of cycle, each going on to the next entry.
-#define KALVO3_WORK(A, S, X)                                                                                           \
-    work_##A##_##S##_##X : cycle<A, S, X>(e, s, reg, name);                                                            \
-    if constexpr (Counting) counts[e - table]++;                                                                       \
-    if constexpr (Watching)                                                                                            \
-        if (watched_in_loop(watched) != watched_value) [[unlikely]]                                                    \
-            note_change(*watch, watched_value, watched_in_loop(watched), limit - left + 1, e - table);                 \
-    last = e;                                                                                                          \
-    e = next;                                                                                                          \
-    if (--left == 0) goto limit_reached;                                                                               \
-    next = e->next_true;                                                                                               \
-    goto * e->go;
+    // clang-format off
+#define KALVO3_WORK(A, S, X)                                                              \
+    work_##A##_##S##_##X:                                                                 \
+    cycle<A, S, X>(e, s, reg, name);                                                      \
+    if constexpr (Counting) counts[e - table]++;                                          \
+    if constexpr (Watching)                                                               \
+        if (watched_in_loop(watched) != watched_value) [[unlikely]]                       \
+            note_change(*watch, watched_value, watched_in_loop(watched), limit - left + 1, \
+                        e - table);                                                       \
+    last = e;                                                                             \
+    e = next;                                                                             \
+    if (--left == 0) goto limit_reached;                                                  \
+    next = e->next_true;                                                                  \
+    goto *e->go;
     KALVO3_ALL_WORK(KALVO3_WORK)
 #undef KALVO3_WORK
+    // clang-format on
 
 undecoded: {
     const uint32_t address = static_cast<uint32_t>(e - table);
@@ -826,7 +830,5 @@ bool fast_loop_watches(const void *at)
 uint64_t fast_run_watching(uint64_t limit, value_watch &watch)
 {
     watch.changed_in = 0;
-    const uint64_t steps = run_loop<LOOP_WATCHING>(limit, nullptr, &watch);
-    watch.value = watched_in_machine(watch.at);
-    return steps;
+    return run_loop<LOOP_WATCHING>(limit, nullptr, &watch);
 }

@@ -21,7 +21,6 @@ uint64_t fast_run(uint64_t limit, uint64_t *counts = nullptr);
 // main-memory word (not CMAR, CZ or the fields: fast_loop_watches says).
 struct value_watch {
     const void *at;
-    uint32_t value;        // its value when the run ended
     uint64_t changed_in;   // the run's last step (1 the first) after which it
                            // differed from before that step; 0 none
     uint32_t changed_by;   // the CMAR that step ran from
