@@ -760,8 +760,8 @@ step_checked:
     if constexpr (Counting) counts[e - table]++;                                          \
     if constexpr (Watching)                                                               \
         if (watched_in_loop(watched) != watched_value) [[unlikely]]                       \
-            note_change(*watch, watched_value, watched_in_loop(watched), limit - left + 1, \
-                        e - table);                                                       \
+            note_change(*watch, watched_value, watched_in_loop(watched),                  \
+                        limit - left + 1, e - table);                                     \
     last = e;                                                                             \
     e = next;                                                                             \
     if (--left == 0) goto limit_reached;                                                  \
