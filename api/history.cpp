@@ -108,15 +108,23 @@ struct break_table {
     int active;
 };
 
-void keep_break_points(MachineState &into, const MachineState &from)
+break_table break_points_of(const MachineState &state)
 {
-    memcpy(into.break_points, from.break_points, sizeof into.break_points);
-    into.break_active = from.break_active;
+    break_table table;
+    memcpy(table.points, state.break_points, sizeof table.points);
+    table.active = state.break_active;
+    return table;
+}
+
+void put_break_points(MachineState &into, const break_table &table)
+{
+    memcpy(into.break_points, table.points, sizeof into.break_points);
+    into.break_active = table.active;
 }
 
 bool unchanged_since_present()
 {
-    keep_break_points(present, M);
+    put_break_points(present, break_points_of(M));
     return memcmp(bytes_of(M), bytes_of(present), RUN_OFFSET) == 0 &&
            memcmp(bytes_of(M) + AIDS_OFFSET, bytes_of(present) + AIDS_OFFSET, sizeof M - AIDS_OFFSET) == 0 &&
            api_reader_position() == present_reader && k3_printer_length() == present_printer &&
@@ -169,12 +177,9 @@ const snapshot &snapshot_at_or_before(uint64_t step)
 // length only when `printer` (a question's replay prints nowhere).
 void restore(const snapshot &s, bool printer)
 {
-    break_table live;
-    memcpy(live.points, M.break_points, sizeof live.points);
-    live.active = M.break_active;
+    const break_table live = break_points_of(M);
     restore_machine(s.machine);
-    memcpy(M.break_points, live.points, sizeof live.points);
-    M.break_active = live.active;
+    put_break_points(M, live);
     if (printer && k3_printer_length() != s.printer_length) {
         if (k3_printer_length() > history_text.size()) history_text.assign(k3_printer_text(), k3_printer_length());
         const std::string kept = history_text.substr(0, s.printer_length);

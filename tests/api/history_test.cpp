@@ -213,6 +213,19 @@ protected:
         return false;
     }
 
+    // A new random image with a reference of steps_from + pick(spread)
+    // steps, a history of small intervals and few snapshots (seeks restore,
+    // thinning drops) and the machine set up: returns the steps.
+    uint64_t new_image(unsigned steps_from, unsigned spread, unsigned interval, unsigned snapshots)
+    {
+        random_image();
+        const uint64_t steps = steps_from + pick(spread);
+        make_reference(steps);
+        history_configure(1 + pick(interval), 4 + pick(snapshots));
+        set_up_machine();
+        return steps;
+    }
+
     // Asks a question to its end in slices of `budget` steps.
     int ask(int kind, uint32_t what, uint64_t budget)
     {
@@ -231,12 +244,7 @@ protected:
 TEST_F(HistoryTest, SeeksShowWhatAFreshRunShows)
 {
     for (int image = 0; image < 24; image++) {
-        random_image();
-        const uint64_t steps = 300 + pick(1200);
-        make_reference(steps);
-        // Small intervals and few snapshots: seeks restore and thinning drops.
-        history_configure(1 + pick(40), 4 + pick(12));
-        set_up_machine();
+        const uint64_t steps = new_image(300, 1200, 40, 12);
         ASSERT_EQ(k3_position(), 0u);
         uint64_t end = 0;
         for (int move = 0; move < 30; move++) {
@@ -273,11 +281,7 @@ TEST_F(HistoryTest, SeeksShowWhatAFreshRunShows)
 TEST_F(HistoryTest, QuestionsAnswerAsABruteForceScan)
 {
     for (int image = 0; image < 16; image++) {
-        random_image();
-        const uint64_t steps = 200 + pick(800);
-        make_reference(steps);
-        history_configure(1 + pick(60), 4 + pick(8));
-        set_up_machine();
+        const uint64_t steps = new_image(200, 800, 60, 8);
         run_on(steps);
         {   // every register and every word the program wrote, at one step
             const uint64_t p = pick(static_cast<unsigned>(k3_history_end() + 1));
