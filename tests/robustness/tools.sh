@@ -8,10 +8,7 @@
 set -u
 asm=$1
 checker=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failed=0
+. "$(dirname "$0")/../scratch_dir.sh"
 bound=$((16 * 1024 * 1024))
 
 # A good microprogram, and a source that includes FILE.
@@ -61,17 +58,15 @@ for entry in "${cases[@]}"; do
   timeout 60 bash -c "$command" > out.txt 2> err.txt
   status=$?
   if [ "$status" != "$want" ]; then
-    echo "FAIL: $name: exit status $status, not $want: $(head -c 400 err.txt)"
-    failed=1
+    fail "$name: exit status $status, not $want: $(head -c 400 err.txt)"
   elif { [ -z "$message" ] && [ -s err.txt ]; } || { [ -n "$message" ] && ! grep -qE -- "$message" err.txt; }; then
-    echo "FAIL: $name: standard error: $(head -c 400 err.txt)"
-    failed=1
+    fail "$name: standard error: $(head -c 400 err.txt)"
   fi
 done
 
 # What was refused left no output; what was piped assembled as the file does.
 for file in dir.cm inc_dir.cm inc_zero.cm huge.cm nul_comment.cm nul_statement.cm; do
-  [ -f "$file" ] && { echo "FAIL: $file was written"; failed=1; }
+  [ -f "$file" ] && fail "$file was written"
 done
-"$asm" good.masm && cmp -s good.cm piped.cm || { echo "FAIL: the piped source assembled differently"; failed=1; }
+"$asm" good.masm && cmp -s good.cm piped.cm || fail "the piped source assembled differently"
 exit $failed
