@@ -8,6 +8,7 @@
 //                                           or with KALVO3_ROOT set)
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,19 +80,27 @@ long resident_kib()
     return 0;
 }
 
-// Asks a question to its end; returns the seconds it took.
-double ask(int kind, uint32_t what, const char *name)
+// Asks a question from the end: to its answer, or over at most `span` steps,
+// which then says only how many steps it replayed.
+constexpr uint64_t TO_THE_ANSWER = UINT64_MAX;
+void ask(int kind, uint32_t what, const char *name, uint64_t span = TO_THE_ANSWER)
 {
     const auto start = clock_type::now();
     const double cpu = cpu_seconds();
     k3_find_start(kind, what);
-    int status;
-    while ((status = k3_find_continue(50'000'000)) == K3_FIND_RUNNING) {}
+    char answer[64] = "";
+    if (span != TO_THE_ANSWER) {
+        uint64_t searched = 0;
+        while (searched < span && k3_find_continue(span - searched) == K3_FIND_RUNNING) searched = k3_find_searched();
+    } else {
+        int status;
+        while ((status = k3_find_continue(50'000'000)) == K3_FIND_RUNNING) {}
+        snprintf(answer, sizeof answer, "%s at step %llu, ", status == K3_FIND_FOUND ? "found" : "none",
+                 static_cast<unsigned long long>(k3_find_step()));
+    }
     const double took = seconds_since(start), took_cpu = cpu_seconds() - cpu;
-    printf("question %-28s %s at step %llu, %llu steps replayed, %.3f s, CPU %.3f s (%.1f M steps/s)\n", name,
-           status == K3_FIND_FOUND ? "found" : "none", static_cast<unsigned long long>(k3_find_step()),
+    printf("question %-28s %s%llu steps replayed, %.3f s, CPU %.3f s (%.1f M steps/s)\n", name, answer,
            static_cast<unsigned long long>(k3_find_searched()), took, took_cpu, k3_find_searched() / took_cpu / 1e6);
-    return took;
 }
 
 }   // namespace
@@ -160,23 +169,12 @@ int main(int argc, char **argv)
     // Questions from the end: scans of 10^8 steps that find nothing (the
     // longest an answer within them can take), then real ones.
     const uint64_t span = std::min<uint64_t>(100'000'000, end);
-    const auto scan = [span](int kind, uint32_t what, const char *name) {
-        const auto start = clock_type::now();
-        const double cpu = cpu_seconds();
-        k3_find_start(kind, what);
-        uint64_t searched = 0;
-        while (searched < span && k3_find_continue(span - searched) == K3_FIND_RUNNING) searched = k3_find_searched();
-        const double took = seconds_since(start), took_cpu = cpu_seconds() - cpu;
-        printf("question %-28s %llu steps replayed, %.3f s, CPU %.3f s (%.1f M steps/s)\n", name,
-               static_cast<unsigned long long>(k3_find_searched()), took, took_cpu,
-               k3_find_searched() / took_cpu / 1e6);
-    };
-    scan(K3_FIND_ADDRESS, 0xFFFFFFFFu, "an address never reached");
-    scan(K3_FIND_MM_WORD, 0x2000, "MM 2000, never written");
-    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("R7")), "R7, never written");
-    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("S7")), "S7, never written");
-    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("T")), "T, never set");
-    scan(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("CZ")), "CZ (a micro-cycle at a time)");
+    ask(K3_FIND_ADDRESS, 0xFFFFFFFFu, "an address never reached", span);
+    ask(K3_FIND_MM_WORD, 0x2000, "MM 2000, never written", span);
+    ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("R7")), "R7, never written", span);
+    ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("S7")), "S7, never written", span);
+    ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("T")), "T, never set", span);
+    ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("CZ")), "CZ (a micro-cycle at a time)", span);
     ask(K3_FIND_REGISTER, static_cast<uint32_t>(k3_register("R3")), "R3 last changed");
     ask(K3_FIND_MM_WORD, 0x0040, "MM 0040 last changed");
     ask(K3_FIND_ADDRESS, 0, "CMAR last 000 (run back)");

@@ -4,13 +4,15 @@
 #   fuzz/run_fuzz.sh BUILD_DIR SECONDS [TARGET...]
 #
 # BUILD_DIR is a build of the fuzz preset; TARGET is fuzz_console, fuzz_load,
-# fuzz_check, fuzz_api or fuzz_asm (default: all). Seeds are gathered afresh from the
-# transcript tests and the examples: their session.in files for fuzz_console,
-# their load files for fuzz_load, the check files (and tests/check's) for
-# fuzz_check, and for fuzz_api call programs that load or assemble each
-# example's files and then run, step, step back and write them out. A target
-# with a dictionary (fuzz/TARGET.dict) gets it; fuzz/regressions/TARGET/ holds
-# inputs that once failed, run first every time. Each target keeps its growing corpus in BUILD_DIR/corpus/TARGET
+# fuzz_check, fuzz_api or fuzz_asm (default: all). Seeds are gathered afresh
+# from the transcript tests and the examples: their session.in files for
+# fuzz_console, their load files for fuzz_load, the check files (and
+# tests/check's) for fuzz_check, for fuzz_api call programs that load or
+# assemble each example's files and then run, step, step back and write them
+# out, and for fuzz_asm the sources (and tests/asm/data's) with their
+# includes. A target with a dictionary (fuzz/TARGET.dict) gets it;
+# fuzz/regressions/TARGET/ holds inputs that once failed, run first every
+# time. Each target keeps its growing corpus in BUILD_DIR/corpus/TARGET
 # and writes any crashing input as BUILD_DIR/corpus/TARGET-crash-*; the log of
 # each run is BUILD_DIR/corpus/TARGET.log. The status is libFuzzer's: 0 when
 # no target found anything.
@@ -25,7 +27,7 @@ targets=("$@")
 corpus=$build/corpus
 seeds=$corpus/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/fuzz_console" "$seeds/fuzz_load" "$seeds/fuzz_check" "$seeds/fuzz_api"
+mkdir -p "$seeds/fuzz_console" "$seeds/fuzz_load" "$seeds/fuzz_check" "$seeds/fuzz_api" "$seeds/fuzz_asm"
 for dir in "$source"/tests/transcripts/*/ "$source"/examples/*/; do
   name=$(basename "$(dirname "$dir")")_$(basename "$dir")
   [ -f "$dir/session.in" ] && cp "$dir/session.in" "$seeds/fuzz_console/$name"
@@ -50,7 +52,6 @@ done
 
 # fuzz_asm: each source as it stands, and with its includes after 0 bytes
 # (a data source after the byte 1).
-mkdir -p "$seeds/fuzz_asm"
 for file in "$source"/examples/*/*.masm "$source"/examples/*/*.mdat "$source"/tests/asm/data/*.masm "$source"/tests/asm/data/*.mdat; do
   [ -f "$file" ] || continue
   dir=$(dirname "$file")

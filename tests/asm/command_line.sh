@@ -6,10 +6,7 @@
 set -u
 asm=$1
 data=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failed=0
+. "$(dirname "$0")/../scratch_dir.sh"
 check() {   # check DESCRIPTION CONDITION...
   local what=$1
   shift

@@ -8,11 +8,7 @@
 set -u
 checker=$1
 source_dir=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../scratch_dir.sh"
 
 # expect STATUS TEXT ARGS...: runs the checker; its exit status must be
 # STATUS and its output (standard output and error together) hold TEXT.

@@ -8,11 +8,9 @@
 set -u
 asm=$1
 checker=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failed=0
+. "$(dirname "$0")/../scratch_dir.sh"
 bound=$((16 * 1024 * 1024))
+repeat() { head -c "$1" /dev/zero | tr '\0' "$2"; }   # repeat N CHARACTER
 
 # A good microprogram, and a source that includes FILE.
 good='start:  L=PC ALU=ADD TO=PC MEM=READ EX=ONEIN\n        JUMP start\n'
@@ -24,18 +22,18 @@ including dir.masm > inc_dir.masm
 including /dev/zero > inc_zero.masm
 printf 'NOP\nNOP ; \000 in a comment\n' > nul_comment.masm
 printf 'NOP\n    L=R1\000 TO=R2\n' > nul_statement.masm
-{ printf 'NOP\n'; head -c "$bound" /dev/zero | tr '\0' '\n'; } > huge.masm
-{ printf 'CM\n000  '; head -c "$bound" /dev/zero | tr '\0' ' '; } > endless_line.cm
+{ printf 'NOP\n'; repeat "$bound" '\n'; } > huge.masm
+{ printf 'CM\n000  '; repeat "$bound" ' '; } > endless_line.cm
 printf 'CM\n000  AF1F0F0600\n' > one.cm
 
-# A check file whose one line is a pattern.
+# A check file whose one line is a pattern; a pattern nested N groups deep.
 pattern_check() { printf 'cm one.cm\nexpect printer ~ "%s"\n' "$1" > "$2"; }
-deep=$(head -c 20000 /dev/zero | tr '\0' '(')a$(head -c 20000 /dev/zero | tr '\0' ')')
-pattern_check "$deep" deep.check
-pattern_check "$(printf '(%.0s' {1..33})a$(printf ')%.0s' {1..33})" deep33.check
+nested() { echo "$(repeat "$1" '(')a$(repeat "$1" ')')"; }
+pattern_check "$(nested 20000)" deep.check
+pattern_check "$(nested 33)" deep33.check
 pattern_check "(a{100}){100}" wide.check
-pattern_check "$(head -c 1001 /dev/zero | tr '\0' 'a')" long.check
-pattern_check "^$(head -c 1000 /dev/zero | tr '\0' 'a')*$" starred.check
+pattern_check "$(repeat 1001 a)" long.check
+pattern_check "^$(repeat 1000 a)*$" starred.check
 
 # name % status % message on standard error (grep -E; empty: none) % command
 cases=(
@@ -61,17 +59,15 @@ for entry in "${cases[@]}"; do
   timeout 60 bash -c "$command" > out.txt 2> err.txt
   status=$?
   if [ "$status" != "$want" ]; then
-    echo "FAIL: $name: exit status $status, not $want: $(head -c 400 err.txt)"
-    failed=1
+    fail "$name: exit status $status, not $want: $(head -c 400 err.txt)"
   elif { [ -z "$message" ] && [ -s err.txt ]; } || { [ -n "$message" ] && ! grep -qE -- "$message" err.txt; }; then
-    echo "FAIL: $name: standard error: $(head -c 400 err.txt)"
-    failed=1
+    fail "$name: standard error: $(head -c 400 err.txt)"
   fi
 done
 
 # What was refused left no output; what was piped assembled as the file does.
 for file in dir.cm inc_dir.cm inc_zero.cm huge.cm nul_comment.cm nul_statement.cm; do
-  [ -f "$file" ] && { echo "FAIL: $file was written"; failed=1; }
+  [ -f "$file" ] && fail "$file was written"
 done
-"$asm" good.masm && cmp -s good.cm piped.cm || { echo "FAIL: the piped source assembled differently"; failed=1; }
+"$asm" good.masm && cmp -s good.cm piped.cm || fail "the piped source assembled differently"
 exit $failed
