@@ -52,30 +52,31 @@ std::optional<int> ir_register(const value &ir, int shift, int add)
     return static_cast<int>(((*ir >> shift) + add) & 3);
 }
 
+// A register on either bus: R0..R7 by codes 0..7, or by codes 8 and 9 the
+// one the IR field at `shift` selects (plus 1 for code 9).
+value bus_register(const facts &in, int code, int shift)
+{
+    if (code < 8) return in.r[code];
+    if (auto r = ir_register(in.ir, shift, code - 8)) return in.r[*r];
+    return std::nullopt;
+}
+
 value left_bus(const micro_instruction &w, const facts &in)
 {
     switch (w.LBF) {
-    case 8:
-    case 9:
-        if (auto r = ir_register(in.ir, 8, w.LBF - 8)) return in.r[*r];
-        return std::nullopt;
     case 13: return in.ir;
     case LBF_ZERO: return 0;
-    default: return w.LBF < 8 ? in.r[w.LBF] : std::nullopt;   // PC, IOBUS, MEM, FSR: not followed
+    default: return w.LBF <= 9 ? bus_register(in, w.LBF, 8) : std::nullopt;   // PC, IOBUS, MEM, FSR: not followed
     }
 }
 
 value right_bus(const micro_instruction &w, const facts &in)
 {
     switch (w.RBF) {
-    case 8:
-    case 9:
-        if (auto r = ir_register(in.ir, 10, w.RBF - 8)) return in.r[*r];
-        return std::nullopt;
     case RBF_ADF_CONSTANT: return static_cast<uint16_t>(w.ADF);
     case RBF_WORD_CONSTANT: return static_cast<uint16_t>(w.MIR & 0xFFFF);
     case 15: return 0;
-    default: return w.RBF < 8 ? in.r[w.RBF] : std::nullopt;
+    default: return w.RBF <= 9 ? bus_register(in, w.RBF, 10) : std::nullopt;
     }
 }
 
