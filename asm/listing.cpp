@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "core/micro_word.hpp"
@@ -305,15 +304,12 @@ bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &
         return false;
     }
     std::string text;
-    char piece[8192];
-    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
-        text.append(piece, static_cast<size_t>(file.gcount()));
-        if (text.size() > MAX_SOURCE_BYTES) {
-            diag.error({path, 0, 0}, "the file goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) + " MiB");
-            return false;
-        }
+    text_read end = read_bounded(file, MAX_SOURCE_BYTES, text);
+    if (end == text_read::too_long) {
+        diag.error({path, 0, 0}, "the file goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) + " MiB");
+        return false;
     }
-    if (file.bad()) {
+    if (end == text_read::failed) {
         diag.error({path, 0, 0}, "reading the file failed");
         return false;
     }
