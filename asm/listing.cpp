@@ -96,14 +96,13 @@ std::string symbol_table_text(const assembler &source)
     for (const auto &[name, symbol] : entries) {
         const std::string &file = symbol.where.file;
         std::string uses;
-        int previous = -1;
-        std::string previous_file;
+        const source_position *previous = nullptr;
         for (const source_position &use : symbol.uses) {
-            if (use.line == previous && use.file == previous_file) continue;   // one line, named once
+            if (previous && use.line == previous->line && use.file == previous->file)
+                continue;   // one line, named once
             if (!uses.empty()) uses += ' ';
             uses += place_text(use, file);
-            previous = use.line;
-            previous_file = use.file;
+            previous = &use;
         }
         out += row(name, hex_text(symbol.value, source.kind() == source_kind::micro ? 3 : 4),
                    file + ":" + std::to_string(symbol.where.line), uses);
