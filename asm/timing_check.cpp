@@ -379,13 +379,13 @@ private:
         const node &a = nodes_[n];
         micro_instruction first = decode(words_.at(a.address));
         facts out = after(first, a.in);
-        if (a.stack.empty() && roots_.count(a.address)) check_test(std::nullopt, first, a.address, a.in);
+        if (a.stack.empty() && roots_.count(a.address)) check_test(nullptr, a.address, first, a.in);
         for (const successor &s : successors(a.address, first, a.in, a.stack)) {
             auto next = index_.find({s.address, s.stack});
             if (next == index_.end()) continue;
             micro_instruction second = decode(words_.at(s.address));
             check_pair(a.address, first, a.in, out, s.address, second);
-            check_test(a.address, second, s.address, nodes_[next->second].in, &first, &a.in);
+            check_test(&a, s.address, second, nodes_[next->second].in);
         }
     }
 
@@ -436,23 +436,22 @@ private:
                      "this one takes the value the bus still holds");
     }
 
-    // The note on a test of what its own micro-instruction changes. `first`
-    // is the micro-instruction before `second` on one path (none: the run
-    // starts at `second`).
-    void check_test(std::optional<uint32_t> a, const micro_instruction &second, uint32_t b, const facts &in,
-                    const micro_instruction *first = nullptr, const facts *first_in = nullptr)
+    // The note on a test of what its own micro-instruction changes. `prior`
+    // is the node of the micro-instruction before `second` on one path
+    // (none: the run starts at `second`).
+    void check_test(const node *prior, uint32_t b, const micro_instruction &second, const facts &in)
     {
         tested what = tested_by(second);
         if (what == tested::none || !sets(second, in.ir, what)) return;
-        if (first && sets(*first, first_in->ir, what)) return;
+        if (prior && sets(decode(words_.at(prior->address)), prior->in.ir, what)) return;
         std::string test = what == tested::IR ? "the dispatch on IR" : std::string("the test of ") + name_of(what);
-        std::string before = a ? name(*a, b) + " before it on this path sets no " + name_of(what)
-                               : "where a run starts, no micro-instruction before it has set it";
+        std::string before = prior ? name(prior->address, b) + " before it on this path sets no " + name_of(what)
+                                   : "where a run starts, no micro-instruction before it has set it";
         std::string reason = test + " sees the value from before this micro-instruction, not the one its " +
                              changer(second, in.ir, what) + " gives (" + before + "); mark the line " +
                              TIMING_INTENDED_MARK + " if that is meant";
         findings_.try_emplace({b, UINT32_MAX, 100 + static_cast<int>(what)},
-                              timing_warning{a.value_or(b), b, position(b), reason, severity::note});
+                              timing_warning{prior ? prior->address : b, b, position(b), reason, severity::note});
     }
 
     // False when the second word's source left the left bus at its default.
