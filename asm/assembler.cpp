@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "asm/micro_statement.hpp"
 #include "asm/timing_check.hpp"
@@ -58,6 +57,16 @@ bool assembler::marked_intended(uint32_t address) const
     return comment != std::string::npos && text.find(TIMING_INTENDED_MARK, comment) != std::string::npos;
 }
 
+text_read read_bounded(std::istream &file, size_t limit, std::string &text)
+{
+    char piece[8192];
+    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
+        text.append(piece, static_cast<size_t>(file.gcount()));
+        if (text.size() > limit) return text_read::too_long;
+    }
+    return file.bad() ? text_read::failed : text_read::whole;
+}
+
 uint32_t assembler::limit() const { return kind_ == source_kind::micro ? CM_LIMIT : MM_LIMIT; }
 
 void assembler::read_file(const std::string &path, const source_position &included_at, int depth)
@@ -78,19 +87,14 @@ void assembler::read_file(const std::string &path, const source_position &includ
         diag_.error(included_at, "cannot open '" + path + "'");
         return;
     }
-    // Read in pieces up to what is left of the bound, so that an endless
-    // stream (a pipe, a device) ends in an error, not in exhausted memory.
-    std::string text;
-    char piece[8192];
-    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
-        text.append(piece, static_cast<size_t>(file.gcount()));
-        if (source_bytes_ + text.size() > MAX_SOURCE_BYTES) {
-            diag_.error(included_at, "'" + path + "' goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) +
-                                         " MiB, the most source an assembly reads (its includes counted)");
-            return;
-        }
+    std::string text;   // up to what is left of the bound
+    text_read end = read_bounded(file, MAX_SOURCE_BYTES - source_bytes_, text);
+    if (end == text_read::too_long) {
+        diag_.error(included_at, "'" + path + "' goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) +
+                                     " MiB, the most source an assembly reads (its includes counted)");
+        return;
     }
-    if (file.bad()) {
+    if (end == text_read::failed) {
         diag_.error(included_at, "reading '" + path + "' failed");
         return;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <istream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -23,6 +24,14 @@ enum class source_kind {
 
 // The most source text one assembly reads from files, its includes counted.
 constexpr size_t MAX_SOURCE_BYTES = size_t{16} << 20;
+
+// How reading a whole file ended.
+enum class text_read { whole, too_long, failed };
+
+// Reads `file` to its end into `text`, in pieces, and stops as soon as
+// `text` holds more than `limit` bytes: an endless stream (a pipe, a device)
+// ends as too long, not in exhausted memory.
+text_read read_bounded(std::istream &file, size_t limit, std::string &text);
 
 class assembler {
 public:

@@ -9,7 +9,7 @@ void symbol_table::define(const std::string &name, int64_t value, const source_p
     diag.error(where, "'" + name + "' is already defined at " + first.file + ":" + std::to_string(first.line));
 }
 
-void symbol_table::use(const std::string &name, const source_position &where) const
+void symbol_table::use(const std::string &name, const source_position &where)
 {
     auto it = symbols_.find(name);
     if (it != symbols_.end()) it->second.uses.push_back(where);
@@ -31,9 +31,10 @@ constexpr int MAX_NESTING = 64;
 // term       := ("+" | "-") term | "(" expression ")" | number | name
 class expression_parser {
 public:
-    expression_parser(token_cursor &cursor, const symbol_table &symbols, name_scope scope,
-                      const source_position &line, diagnostics &diag)
-        : cursor_(cursor), symbols_(symbols), scope_(scope), line_(line), diag_(diag) {}
+    expression_parser(token_cursor &cursor, symbol_table &symbols, name_scope scope, const source_position &line,
+                      diagnostics &diag)
+        : cursor_(cursor), symbols_(symbols), scope_(scope), line_(line), diag_(diag)
+    {}
 
     std::optional<int64_t> expression();
 
@@ -56,7 +57,7 @@ private:
 
     token_cursor &cursor_;
     int depth_ = 0;
-    const symbol_table &symbols_;
+    symbol_table &symbols_;
     name_scope scope_;
     const source_position &line_;
     diagnostics &diag_;
@@ -121,7 +122,7 @@ std::optional<int64_t> expression_parser::term()
 
 }  // namespace
 
-std::optional<int64_t> parse_expression(token_cursor &cursor, const symbol_table &symbols, name_scope scope,
+std::optional<int64_t> parse_expression(token_cursor &cursor, symbol_table &symbols, name_scope scope,
                                         const source_position &line, diagnostics &diag)
 {
     return expression_parser(cursor, symbols, scope, line, diag).expression();

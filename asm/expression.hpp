@@ -24,12 +24,12 @@ public:
     void define(const std::string &name, int64_t value, const source_position &where, diagnostics &diag);
     const int64_t *find(const std::string &name) const;
     // Records that an expression at `where` names `name` (for cross-references).
-    void use(const std::string &name, const source_position &where) const;
+    void use(const std::string &name, const source_position &where);
     // Every name, in name order.
     const std::map<std::string, symbol> &entries() const { return symbols_; }
 
 private:
-    mutable std::map<std::string, symbol> symbols_;   // uses are noted while reading
+    std::map<std::string, symbol> symbols_;
 };
 
 // Where an expression stands decides what an unknown name means.
@@ -40,5 +40,5 @@ enum class name_scope {
 
 // Reads one expression from the cursor. Reports what is wrong and gives
 // nothing when it is malformed, names an unknown symbol or overflows.
-std::optional<int64_t> parse_expression(token_cursor &cursor, const symbol_table &symbols, name_scope scope,
+std::optional<int64_t> parse_expression(token_cursor &cursor, symbol_table &symbols, name_scope scope,
                                         const source_position &line, diagnostics &diag);

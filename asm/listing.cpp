@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "core/micro_word.hpp"
@@ -97,14 +96,13 @@ std::string symbol_table_text(const assembler &source)
     for (const auto &[name, symbol] : entries) {
         const std::string &file = symbol.where.file;
         std::string uses;
-        int previous = -1;
-        std::string previous_file;
+        const source_position *previous = nullptr;
         for (const source_position &use : symbol.uses) {
-            if (use.line == previous && use.file == previous_file) continue;   // one line, named once
+            if (previous && use.line == previous->line && use.file == previous->file)
+                continue;   // one line, named once
             if (!uses.empty()) uses += ' ';
             uses += place_text(use, file);
-            previous = use.line;
-            previous_file = use.file;
+            previous = &use;
         }
         out += row(name, hex_text(symbol.value, source.kind() == source_kind::micro ? 3 : 4),
                    file + ":" + std::to_string(symbol.where.line), uses);
@@ -305,15 +303,12 @@ bool read_symbol_file(const std::string &path, std::map<uint32_t, std::string> &
         return false;
     }
     std::string text;
-    char piece[8192];
-    while (file.read(piece, sizeof piece) || file.gcount() > 0) {
-        text.append(piece, static_cast<size_t>(file.gcount()));
-        if (text.size() > MAX_SOURCE_BYTES) {
-            diag.error({path, 0, 0}, "the file goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) + " MiB");
-            return false;
-        }
+    text_read end = read_bounded(file, MAX_SOURCE_BYTES, text);
+    if (end == text_read::too_long) {
+        diag.error({path, 0, 0}, "the file goes past " + std::to_string(MAX_SOURCE_BYTES >> 20) + " MiB");
+        return false;
     }
-    if (file.bad()) {
+    if (end == text_read::failed) {
         diag.error({path, 0, 0}, "reading the file failed");
         return false;
     }

@@ -32,9 +32,10 @@ const std::string CM_RANGE = " (" + hex_text(0, 3) + "-" + hex_text(CM_LIMIT, 3)
 // lowest bit.
 class micro_encoder {
 public:
-    micro_encoder(token_cursor &cursor, uint32_t address, const symbol_table &symbols,
-                  const source_position &line, diagnostics &diag)
-        : cursor_(cursor), address_(address), symbols_(symbols), line_(line), diag_(diag) {}
+    micro_encoder(token_cursor &cursor, uint32_t address, symbol_table &symbols, const source_position &line,
+                  diagnostics &diag)
+        : cursor_(cursor), address_(address), symbols_(symbols), line_(line), diag_(diag)
+    {}
 
     std::optional<uint64_t> run();
     uint64_t fields_set() const { return fields_set_; }
@@ -60,7 +61,7 @@ private:
 
     token_cursor &cursor_;
     uint32_t address_;
-    const symbol_table &symbols_;
+    symbol_table &symbols_;
     const source_position &line_;
     diagnostics &diag_;
     uint64_t word_ = DEFAULT_MICRO_WORD;
@@ -244,9 +245,8 @@ bool micro_encoder::set(micro_field field, int64_t value, int column)
 
 }  // namespace
 
-std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address,
-                                                 const symbol_table &symbols, const source_position &line,
-                                                 diagnostics &diag, uint64_t *fields_set)
+std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address, symbol_table &symbols,
+                                                 const source_position &line, diagnostics &diag, uint64_t *fields_set)
 {
     micro_encoder encoder(cursor, address, symbols, line, diag);
     std::optional<uint64_t> word = encoder.run();

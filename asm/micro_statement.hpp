@@ -12,6 +12,6 @@
 // placed at `address`. Reports every error and warning; gives nothing after
 // an error. `fields_set`, when given, receives the bits of the fields that
 // the clauses set.
-std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address,
-                                                 const symbol_table &symbols, const source_position &line,
-                                                 diagnostics &diag, uint64_t *fields_set = nullptr);
+std::optional<uint64_t> encode_micro_instruction(token_cursor &cursor, uint32_t address, symbol_table &symbols,
+                                                 const source_position &line, diagnostics &diag,
+                                                 uint64_t *fields_set = nullptr);

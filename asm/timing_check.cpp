@@ -8,17 +8,15 @@
 
 #include "asm/lexer.hpp"
 #include "asm/mnemonics.hpp"
+#include "core/machine_state.hpp"
 
 namespace {
 
-// The codes the rules look at.
-constexpr int LBF_IOBUS = 11, LBF_MEMORY = 12, LBF_ZERO = 15;
-constexpr int MMF_READ = 0, MMF_WRITE = 1;
+// The codes the rules look at that the core does not name.
+constexpr int LBF_IOBUS = 11, LBF_ZERO = 15;
 constexpr int EXF_DECC = 0, EXF_CRYIN = 2, EXF_ONEIN = 3, EXF_LOADIR = 4, EXF_TOIO = 5, EXF_LOADC = 6, EXF_STARTIO = 7,
-              EXF_SETT = 8, EXF_CLRT = 9, EXF_INCRX = 10, EXF_INCRY = 11, EXF_DECRY = 12;
-constexpr int TSF_CZERO = 5, TSF_TRUE = 7;
+              EXF_CLEAR_T = 9;
 constexpr uint16_t IO_INPUT = 0xEC, IO_OUTPUT = 0xED;   // IR bits 15..8
-constexpr size_t STACK_DEPTH = 8;
 // More contexts than this and the rest of the graph is left unexplored
 // (only sources built to defeat the check get there).
 constexpr size_t MAX_NODES = 1 << 15;
@@ -54,37 +52,38 @@ std::optional<int> ir_register(const value &ir, int shift, int add)
     return static_cast<int>(((*ir >> shift) + add) & 3);
 }
 
+// A register on either bus: R0..R7 by codes 0..7, or by codes 8 and 9 the
+// one the IR field at `shift` selects (plus 1 for code 9).
+value bus_register(const facts &in, int code, int shift)
+{
+    if (code < 8) return in.r[code];
+    if (auto r = ir_register(in.ir, shift, code - 8)) return in.r[*r];
+    return std::nullopt;
+}
+
 value left_bus(const micro_instruction &w, const facts &in)
 {
     switch (w.LBF) {
-    case 8:
-    case 9:
-        if (auto r = ir_register(in.ir, 8, w.LBF - 8)) return in.r[*r];
-        return std::nullopt;
     case 13: return in.ir;
     case LBF_ZERO: return 0;
-    default: return w.LBF < 8 ? in.r[w.LBF] : std::nullopt;   // PC, IOBUS, MEM, FSR: not followed
+    default: return w.LBF <= 9 ? bus_register(in, w.LBF, 8) : std::nullopt;   // PC, IOBUS, MEM, FSR: not followed
     }
 }
 
 value right_bus(const micro_instruction &w, const facts &in)
 {
     switch (w.RBF) {
-    case 8:
-    case 9:
-        if (auto r = ir_register(in.ir, 10, w.RBF - 8)) return in.r[*r];
-        return std::nullopt;
     case RBF_ADF_CONSTANT: return static_cast<uint16_t>(w.ADF);
     case RBF_WORD_CONSTANT: return static_cast<uint16_t>(w.MIR & 0xFFFF);
     case 15: return 0;
-    default: return w.RBF < 8 ? in.r[w.RBF] : std::nullopt;
+    default: return w.RBF <= 9 ? bus_register(in, w.RBF, 10) : std::nullopt;
     }
 }
 
 // The ALU code that acts: ALF, or IR bits 6..4 for ALF 5; -1 when not known.
 int alu_code(const micro_instruction &w, const value &ir)
 {
-    if (w.ALF != 5) return w.ALF;
+    if (w.ALF != ALF_FROM_IR) return w.ALF;
     return ir ? (*ir >> 4) & 7 : -1;
 }
 
@@ -157,9 +156,9 @@ facts after(const micro_instruction &w, const facts &in)
     if (out.ir) {
         uint16_t ir = *out.ir;
         switch (w.EXF) {
-        case EXF_INCRX: out.ir = static_cast<uint16_t>((ir & ~0x0C00) | ((ir + 0x0400) & 0x0C00)); break;
-        case EXF_INCRY: out.ir = static_cast<uint16_t>((ir & ~0x0300) | ((ir + 0x0100) & 0x0300)); break;
-        case EXF_DECRY: out.ir = static_cast<uint16_t>((ir & ~0x0300) | ((ir - 0x0100) & 0x0300)); break;
+        case EXF_UP_IR_11_10: out.ir = static_cast<uint16_t>((ir & ~0x0C00) | ((ir + 0x0400) & 0x0C00)); break;
+        case EXF_UP_IR_9_8: out.ir = static_cast<uint16_t>((ir & ~0x0300) | ((ir + 0x0100) & 0x0300)); break;
+        case EXF_DOWN_IR_9_8: out.ir = static_cast<uint16_t>((ir & ~0x0300) | ((ir - 0x0100) & 0x0300)); break;
         default: break;
         }
     }
@@ -183,22 +182,25 @@ std::vector<successor> successors(uint32_t address, const micro_instruction &w, 
 {
     std::vector<successor> next;
     uint32_t page_target = (address & ~0x1FFu) | static_cast<uint32_t>(w.ADF);
+    uint32_t jump_target = static_cast<uint32_t>(w.TSF) << 9 | static_cast<uint32_t>(w.ADF);
     auto go = [&](uint32_t to) { next.push_back({to, stack}); };
     auto test = [&](uint32_t if_true, uint32_t if_false) {
         if (w.TSF != TSF_RESERVED) go(if_true);
-        if (w.TSF != TSF_TRUE) go(if_false);
+        if (w.TSF != TSF_ALWAYS) go(if_false);
     };
-    auto table = [&](uint32_t base, int step, int entries, std::optional<int> entry) {
-        if (entry) return go(base + static_cast<uint32_t>(*entry * step));
-        for (int e = 0; e < entries; e++) go(base + static_cast<uint32_t>(e * step));
+    // A dispatch table of `entries` entries `step` apart, by the IR field
+    // at `shift`: the one entry IR selects, or every entry.
+    auto table = [&](uint32_t step, uint32_t entries, int shift) {
+        uint32_t base = dispatch_table(w.SQF, w.TSF, w.ADF);
+        if (in.ir) return go(base + ((*in.ir >> shift) & (entries - 1)) * step);
+        for (uint32_t e = 0; e < entries; e++) go(base + e * step);
     };
-    uint32_t v = static_cast<uint32_t>((w.TSF & 1) << 9 | w.ADF);
     switch (w.SQF) {
-    case SQF_JUMP: go(static_cast<uint32_t>(w.TSF) << 9 | static_cast<uint32_t>(w.ADF)); break;
+    case SQF_JUMP: go(jump_target); break;
     case SQF_CALL: {
         return_stack pushed = stack;
-        if (pushed.size() < STACK_DEPTH) pushed.push_back(static_cast<uint16_t>(address + 1));
-        next.push_back({static_cast<uint32_t>(w.TSF) << 9 | static_cast<uint32_t>(w.ADF), pushed});
+        if (pushed.size() < static_cast<size_t>(STACK_DEPTH)) pushed.push_back(static_cast<uint16_t>(address + 1));
+        next.push_back({jump_target, pushed});
         break;
     }
     case SQF_RETURN:
@@ -207,15 +209,9 @@ std::vector<successor> successors(uint32_t address, const micro_instruction &w, 
     case SQF_JUMP_IF_TRUE: test(page_target, address + 1); break;
     case SQF_JUMP_IF_FALSE: test(address + 1, page_target); break;
     case SQF_RESTART_IF_TRUE: test(0, page_target); break;
-    case SQF_DISPATCH_OP:
-        table(static_cast<uint32_t>(w.ADF & 0xFF) << 4, 1, 16, in.ir ? std::optional<int>(*in.ir >> 12) : std::nullopt);
-        break;
-    case SQF_DISPATCH_RX:
-        table(((v << 2) & ~0xFu) | (w.ADF & 3u), 4, 4, in.ir ? std::optional<int>((*in.ir >> 10) & 3) : std::nullopt);
-        break;
-    case SQF_DISPATCH_RXRY:
-        table(((v << 2) & ~0x3Fu) | (w.ADF & 3u), 4, 16, in.ir ? std::optional<int>((*in.ir >> 8) & 15) : std::nullopt);
-        break;
+    case SQF_DISPATCH_OP: table(1, 16, 12); break;
+    case SQF_DISPATCH_RX: table(4, 4, 10); break;
+    case SQF_DISPATCH_RXRY: table(4, 16, 8); break;
     case SQF_CONTINUE: go(address + 1); break;
     default: break;   // reserved: the machine stops with error 1
     }
@@ -231,8 +227,8 @@ tested tested_by(const micro_instruction &w)
     case SQF_JUMP_IF_TRUE:
     case SQF_JUMP_IF_FALSE:
     case SQF_RESTART_IF_TRUE:
-        if (w.TSF == TSF_CZERO) return tested::C;
-        return w.TSF < TSF_CZERO ? static_cast<tested>(w.TSF) : tested::none;
+        if (w.TSF == TSF_COUNTER_ZERO) return tested::C;
+        return w.TSF < TSF_COUNTER_ZERO ? static_cast<tested>(w.TSF) : tested::none;
     case SQF_DISPATCH_OP:
     case SQF_DISPATCH_RX:
     case SQF_DISPATCH_RXRY: return tested::IR;
@@ -257,9 +253,10 @@ bool shifter_sets(const micro_instruction &w, tested flag)
 bool sets(const micro_instruction &w, const value &ir, tested what)
 {
     switch (what) {
-    case tested::T: return w.EXF == EXF_SETT || w.EXF == EXF_CLRT;
+    case tested::T: return w.EXF == EXF_SET_T || w.EXF == EXF_CLEAR_T;
     case tested::C: return w.EXF == EXF_DECC || w.EXF == EXF_LOADC;
-    case tested::IR: return w.EXF == EXF_LOADIR || w.EXF == EXF_INCRX || w.EXF == EXF_INCRY || w.EXF == EXF_DECRY;
+    case tested::IR:
+        return w.EXF == EXF_LOADIR || w.EXF == EXF_UP_IR_11_10 || w.EXF == EXF_UP_IR_9_8 || w.EXF == EXF_DOWN_IR_9_8;
     case tested::none: return false;
     default: return alu_sets(w, ir, what) || shifter_sets(w, what);
     }
@@ -382,29 +379,29 @@ private:
         const node &a = nodes_[n];
         micro_instruction first = decode(words_.at(a.address));
         facts out = after(first, a.in);
-        if (a.stack.empty() && roots_.count(a.address)) check_test(std::nullopt, first, a.address, a.in);
+        if (a.stack.empty() && roots_.count(a.address)) check_test(nullptr, a.address, first, a.in);
         for (const successor &s : successors(a.address, first, a.in, a.stack)) {
             auto next = index_.find({s.address, s.stack});
             if (next == index_.end()) continue;
             micro_instruction second = decode(words_.at(s.address));
             check_pair(a.address, first, a.in, out, s.address, second);
-            check_test(a.address, second, s.address, nodes_[next->second].in, &first, &a.in);
+            check_test(&a, s.address, second, nodes_[next->second].in);
         }
     }
 
     void check_pair(uint32_t a, const micro_instruction &first, const facts &in, const facts &out, uint32_t b,
                     const micro_instruction &second)
     {
-        const std::string l_mem = clause(LEFT_BUS, LBF_MEMORY), l_iobus = clause(LEFT_BUS, LBF_IOBUS);
+        const std::string l_mem = clause(LEFT_BUS, LBF_MEMORY_DATA), l_iobus = clause(LEFT_BUS, LBF_IOBUS);
         const std::string read = clause(MEMORY_FUNCTION, MMF_READ), write = clause(MEMORY_FUNCTION, MMF_WRITE);
         const std::string start = clause(EXTRA_FUNCTION, EXF_STARTIO), to_io = clause(EXTRA_FUNCTION, EXF_TOIO);
         bool second_starts_memory = second.MMF == MMF_READ || second.MMF == MMF_WRITE;
 
-        if (second.LBF == LBF_MEMORY && first.MMF != MMF_READ && first.MMF != MMF_WRITE)
+        if (second.LBF == LBF_MEMORY_DATA && first.MMF != MMF_READ && first.MMF != MMF_WRITE)
             warn(a, b, 1,
                  l_mem + " without " + read + " in the micro-instruction before it (" + name(a, b) +
                      "): the machine reports error 18");
-        if (first.MMF == MMF_WRITE && second.LBF == LBF_MEMORY)
+        if (first.MMF == MMF_WRITE && second.LBF == LBF_MEMORY_DATA)
             warn(a, b, 2,
                  l_mem + " in the data cycle of the " + write + " of " + name(a, b) +
                      ": the machine reports error 18 and writes the address as the data");
@@ -412,7 +409,7 @@ private:
             warn(a, b, 3,
                  "no L= for the data of the " + write + " of " + name(a, b) + ": the word written is 0 (write " +
                      clause(LEFT_BUS, LBF_ZERO) + " if that is meant)");
-        if (first.MMF == MMF_READ && second_starts_memory && second.LBF != LBF_MEMORY)
+        if (first.MMF == MMF_READ && second_starts_memory && second.LBF != LBF_MEMORY_DATA)
             warn(a, b, 4,
                  clause(MEMORY_FUNCTION, second.MMF) + " while the word of the " + read + " of " + name(a, b) +
                      " is not taken (" + l_mem + "): that word is lost");
@@ -439,23 +436,22 @@ private:
                      "this one takes the value the bus still holds");
     }
 
-    // The note on a test of what its own micro-instruction changes. `first`
-    // is the micro-instruction before `second` on one path (none: the run
-    // starts at `second`).
-    void check_test(std::optional<uint32_t> a, const micro_instruction &second, uint32_t b, const facts &in,
-                    const micro_instruction *first = nullptr, const facts *first_in = nullptr)
+    // The note on a test of what its own micro-instruction changes. `prior`
+    // is the node of the micro-instruction before `second` on one path
+    // (none: the run starts at `second`).
+    void check_test(const node *prior, uint32_t b, const micro_instruction &second, const facts &in)
     {
         tested what = tested_by(second);
         if (what == tested::none || !sets(second, in.ir, what)) return;
-        if (first && sets(*first, first_in->ir, what)) return;
+        if (prior && sets(decode(words_.at(prior->address)), prior->in.ir, what)) return;
         std::string test = what == tested::IR ? "the dispatch on IR" : std::string("the test of ") + name_of(what);
-        std::string before = a ? name(*a, b) + " before it on this path sets no " + name_of(what)
-                               : "where a run starts, no micro-instruction before it has set it";
+        std::string before = prior ? name(prior->address, b) + " before it on this path sets no " + name_of(what)
+                                   : "where a run starts, no micro-instruction before it has set it";
         std::string reason = test + " sees the value from before this micro-instruction, not the one its " +
                              changer(second, in.ir, what) + " gives (" + before + "); mark the line " +
                              TIMING_INTENDED_MARK + " if that is meant";
         findings_.try_emplace({b, UINT32_MAX, 100 + static_cast<int>(what)},
-                              timing_warning{a.value_or(b), b, position(b), reason, severity::note});
+                              timing_warning{prior ? prior->address : b, b, position(b), reason, severity::note});
     }
 
     // False when the second word's source left the left bus at its default.

@@ -14,6 +14,7 @@ struct assembly {
     std::map<uint32_t, uint64_t> words;
     std::vector<std::string> messages;   // "t.masm:line:column: error: reason"
     bool ok;
+    std::vector<diagnostic> records;   // the same messages as records
 };
 
 inline assembly assemble_source(const std::string &text, source_kind kind = source_kind::micro,
@@ -22,7 +23,7 @@ inline assembly assemble_source(const std::string &text, source_kind kind = sour
     diagnostics diag;
     assembler a(kind, diag);
     a.assemble_text(name, text);
-    return {a.words(), diag.messages(), !diag.has_errors()};
+    return {a.words(), diag.messages(), !diag.has_errors(), diag.records()};
 }
 
 // The word of a one-line microprogram that must assemble without a message.

@@ -179,11 +179,9 @@ const mistake MISTAKES[] = {
 TEST(Timing, EachMistakeDrawsItsMessageAtItsLine)
 {
     for (const mistake &m : MISTAKES) {
-        diagnostics diag;
-        assembler a(source_kind::micro, diag);
-        a.assemble_text("t.masm", m.source);
-        ASSERT_EQ(diag.records().size(), 1u) << m.what << ": " << testing::PrintToString(diag.messages());
-        const diagnostic &d = diag.records()[0];
+        assembly a = assemble_source(m.source);
+        ASSERT_EQ(a.records.size(), 1u) << m.what << ": " << testing::PrintToString(a.messages);
+        const diagnostic &d = a.records[0];
         EXPECT_EQ(d.level, m.level) << m.what;
         EXPECT_EQ(d.where.line, m.line) << m.what;
         EXPECT_NE(d.reason.find(m.reason), std::string::npos) << m.what << ": " << d.reason;
@@ -224,10 +222,8 @@ const char *const CLEAN[] = {
 TEST(Timing, ProgramsThatMeanWhatTheyDoDrawNothing)
 {
     for (const char *source : CLEAN) {
-        diagnostics diag;
-        assembler a(source_kind::micro, diag);
-        a.assemble_text("t.masm", source);
-        EXPECT_TRUE(diag.records().empty()) << source << "\n" << testing::PrintToString(diag.messages());
+        assembly a = assemble_source(source);
+        EXPECT_TRUE(a.records.empty()) << source << "\n" << testing::PrintToString(a.messages);
     }
 }
 
