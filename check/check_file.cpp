@@ -852,15 +852,11 @@ bool has_extension(const std::string &name, const char *extension)
     return name.size() >= n && lower(name.substr(name.size() - n)) == extension;
 }
 
-std::string shown(const std::string &text, size_t limit)
+std::string quoted(const std::string &text, const char *byte_escape)
 {
     std::string out = "\"";
-    for (size_t i = 0; i < text.size(); i++) {
-        if (i == limit) {
-            out += "\"... (" + std::to_string(text.size()) + " bytes)";
-            return out;
-        }
-        unsigned char c = static_cast<unsigned char>(text[i]);
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         switch (c) {
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
@@ -869,15 +865,21 @@ std::string shown(const std::string &text, size_t limit)
         case '"': out += "\\\""; break;
         default:
             if (c < 0x20 || c >= 0x7F) {
-                char hex[8];
-                snprintf(hex, sizeof hex, "\\x%02X", c);
-                out += hex;
+                char escape[8];
+                snprintf(escape, sizeof escape, byte_escape, c);
+                out += escape;
             } else {
-                out += static_cast<char>(c);
+                out += ch;
             }
         }
     }
     return out + "\"";
+}
+
+std::string shown(const std::string &text, size_t limit)
+{
+    if (text.size() <= limit) return quoted(text, "\\x%02X");
+    return quoted(text.substr(0, limit), "\\x%02X") + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 }  // namespace check
