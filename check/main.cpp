@@ -418,9 +418,12 @@ check::graded_student graded_of(const check::student_result &s, const check::che
                     g.warnings.push_back(w);
             }
         }
-        if (c.text.empty())
-            c.text = "FAIL  " + c.name + "  (not run)\n" +
-                     (c.feedback.empty() ? "" : "      feedback: " + c.feedback + "\n");
+        if (c.text.empty()) {   // not graded: the student's process ended before
+            check::case_result not_run;
+            not_run.name = c.name;
+            not_run.feedback = c.feedback;
+            c.text = case_text(not_run, false);
+        }
         g.cases.push_back(std::move(c));
     }
     if (s.problem == "not a directory") g.problem = s.dir + ": not a directory";
@@ -480,10 +483,7 @@ int batch_run(const options &opt, const check::check_file &file)
             fprintf(out, "== %s\n", s.dir.c_str());
             for (const check::case_record &c : s.cases)
                 fputs(c.index < g.cases.size() ? g.cases[c.index].text.c_str() : c.report.c_str(), out);
-            if (s.problem == "not a directory")
-                fprintf(out, "      %s: not a directory\n", s.dir.c_str());
-            else if (!s.problem.empty())
-                fprintf(out, "      %s\n", s.problem.c_str());
+            if (!s.problem.empty()) fprintf(out, "      %s\n", g.problem.c_str());
         }
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
