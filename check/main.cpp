@@ -78,6 +78,23 @@ bool written(FILE *out, const std::string &name)
     return false;
 }
 
+// `path` opened for writing; nullptr after saying why not.
+FILE *open_for_writing(const std::string &path)
+{
+    FILE *out = fopen(path.c_str(), "w");
+    if (!out) fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+    return out;
+}
+
+// Closes a file written to; false after saying why, when it lost something.
+bool closed(FILE *out, const std::string &name)
+{
+    const bool ok = written(out, name);
+    if (fclose(out) == 0 || !ok) return ok;
+    fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", name.c_str(), strerror(errno));
+    return false;
+}
+
 // ---- Reports of one case ----
 
 void print_profile(FILE *out, const check::case_result &r)
@@ -268,18 +285,10 @@ void write_sheet(FILE *out, const check::check_file &file, const std::vector<std
 bool write_json(const std::string &path, const std::vector<check::graded_student> &students)
 {
     const std::string text = check::course_json(students);
-    FILE *out = path == "-" ? stdout : fopen(path.c_str(), "w");
-    if (!out) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
+    FILE *out = path == "-" ? stdout : open_for_writing(path);
+    if (!out) return false;
     fputs(text.c_str(), out);
-    const bool ok = written(out, path);
-    if (out != stdout && fclose(out) != 0 && ok) {
-        fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
-    return ok;
+    return out == stdout ? written(out, path) : closed(out, path);
 }
 
 // A JSON file named on the command line is tried before any grading, so a
@@ -287,11 +296,8 @@ bool write_json(const std::string &path, const std::vector<check::graded_student
 bool can_write(const std::string &path)
 {
     if (path.empty() || path == "-") return true;
-    FILE *out = fopen(path.c_str(), "w");
-    if (!out) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
+    FILE *out = open_for_writing(path);
+    if (!out) return false;
     fclose(out);
     return true;
 }
@@ -452,11 +458,8 @@ int batch_run(const options &opt, const check::check_file &file)
 
     // The CSV file is opened first: a name that cannot be written is said
     // before the class is graded, not after.
-    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : fopen(opt.csv.c_str(), "w");
-    if (!opt.csv.empty() && !csv) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
-        return 2;
-    }
+    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : open_for_writing(opt.csv);
+    if (!opt.csv.empty() && !csv) return 2;
     auto close_csv = [&]() {
         if (csv && csv != stdout) fclose(csv);
     };
@@ -494,15 +497,12 @@ int batch_run(const options &opt, const check::check_file &file)
             for (int n = 2; !report_names.insert(name).second; n++)
                 name = base.substr(0, base.size() - 4) + "~" + std::to_string(n) + ".txt";
             const std::string path = (std::filesystem::path(opt.reports) / name).string();
-            FILE *report = fopen(path.c_str(), "w");
-            const std::string text = check::student_report(file.path, g);
+            FILE *report = open_for_writing(path);
             if (!report) {
-                fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
                 reports_ok = false;
             } else {
-                fputs(text.c_str(), report);
-                const bool ok = written(report, path);
-                reports_ok = fclose(report) == 0 && ok && reports_ok;
+                fputs(check::student_report(file.path, g).c_str(), report);
+                reports_ok = closed(report, path) && reports_ok;
             }
         }
         if (!opt.json.empty()) graded.push_back(std::move(g));
@@ -524,13 +524,7 @@ int batch_run(const options &opt, const check::check_file &file)
     }
     if (csv) {
         write_csv(csv, opt.labels, file, rows);
-        if (csv != stdout) {
-            const bool ok = written(csv, opt.csv);
-            if (fclose(csv) != 0 || !ok) {
-                if (ok) fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", opt.csv.c_str(), strerror(errno));
-                return 2;
-            }
-        }
+        if (csv != stdout && !closed(csv, opt.csv)) return 2;
     }
     if (!opt.json.empty() && !write_json(opt.json, graded)) return 2;
     if (!reports_ok) return 2;
