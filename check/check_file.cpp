@@ -711,6 +711,22 @@ private:
 
 bool is_end(const expectation &e) { return e.kind == expect_kind::run; }
 
+// A run's expectations, its end first: the last end that `sections` name,
+// else a halt (shown at `line`); then the others in order.
+std::vector<expectation> end_first(std::initializer_list<const section *> sections, int line)
+{
+    expectation end;
+    end.line = line;
+    for (const section *s : sections)
+        for (const expectation &e : s->expectations)
+            if (is_end(e)) end = e;
+    std::vector<expectation> out{end};
+    for (const section *s : sections)
+        for (const expectation &e : s->expectations)
+            if (!is_end(e)) out.push_back(e);
+    return out;
+}
+
 }  // namespace
 
 bool read_check_text(const std::string &path, const std::string &text, check_file &out,
@@ -769,30 +785,11 @@ case_plan plan_case(const check_file &file, const check_case &one)
 
     // How the run ends: the case's own expectation, else the common one,
     // else a halt. It is compared first.
-    const expectation *end = nullptr;
-    for (const expectation &e : c.expectations)
-        if (is_end(e)) end = &e;
-    for (const expectation &e : o.expectations)
-        if (is_end(e)) end = &e;
-    expectation halt;
-    halt.line = one.line;
-    p.expectations.push_back(end ? *end : halt);
-    for (const section *s : {&c, &o})
-        for (const expectation &e : s->expectations)
-            if (!is_end(e)) p.expectations.push_back(e);
+    p.expectations = end_first({&c, &o}, one.line);
     if (p.expectations[0].end == run_end::break_point) p.breaks.push_back(p.expectations[0].number);
-    // A continued run: its end first (a halt when it names none), then the rest.
-    for (const continued_run &run : one.more) {
-        continued_run next{run.line, run.own};
-        next.own.expectations.clear();
-        expectation stop;
-        stop.line = run.line;
-        for (const expectation &e : run.own.expectations)
-            if (is_end(e)) stop = e;
-        next.own.expectations.push_back(stop);
-        for (const expectation &e : run.own.expectations)
-            if (!is_end(e)) next.own.expectations.push_back(e);
-        p.more.push_back(std::move(next));
+    for (const continued_run &run : one.more) {   // likewise, each continued run on its own
+        p.more.push_back(run);
+        p.more.back().own.expectations = end_first({&run.own}, run.line);
     }
     p.points = one.points ? *one.points : file.points;
     p.shown_as = one.shown_as ? *one.shown_as : file.shown_as;
