@@ -122,10 +122,7 @@ void print_profile(FILE *out, const check::case_result &r)
         while (next < r.labels.size() && r.labels[next].address < a) next++;
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
-        const std::string source =
-            a < r.source_lines.size() && r.source_lines[a] > 0
-                ? std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[a])
-                : "";
+        const std::string source = check::source_line(r, static_cast<uint32_t>(a));
         const std::string tail = "  " + share(r.profile[a]) + (source.empty() ? "" : "  " + source);
         if (a < CM_WORDS)
             fprintf(out, "        %03zX   %-*s  %10llu%s\n", a, w, name, static_cast<unsigned long long>(r.profile[a]),

@@ -509,11 +509,15 @@ std::string where_in(const case_result &r, uint32_t address)
         snprintf(offset, sizeof offset, "+%X", address - near->address);
         at = near->name + (address == near->address ? "" : offset);
     }
-    if (address < r.source_lines.size() && r.source_lines[address] > 0) {
-        const std::string file = std::filesystem::path(r.source).filename().string();
-        at += (at.empty() ? "" : ", ") + file + ":" + std::to_string(r.source_lines[address]);
-    }
+    const std::string line = source_line(r, address);
+    if (!line.empty()) at += (at.empty() ? "" : ", ") + line;
     return at;
+}
+
+std::string source_line(const case_result &r, uint32_t address)
+{
+    if (address >= r.source_lines.size() || r.source_lines[address] <= 0) return "";
+    return std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[address]);
 }
 
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile)
