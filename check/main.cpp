@@ -123,13 +123,10 @@ void print_profile(FILE *out, const check::case_result &r)
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
         const std::string source = check::source_line(r, static_cast<uint32_t>(a));
-        const std::string tail = "  " + share(r.profile[a]) + (source.empty() ? "" : "  " + source);
-        if (a < CM_WORDS)
-            fprintf(out, "        %03zX   %-*s  %10llu%s\n", a, w, name, static_cast<unsigned long long>(r.profile[a]),
-                    tail.c_str());
-        else
-            fprintf(out, "        >FFF  %-*s  %10llu%s\n", w, "", static_cast<unsigned long long>(r.profile[a]),
-                    tail.c_str());
+        char word[8] = ">FFF";   // the runs beyond the last word
+        if (a < CM_WORDS) snprintf(word, sizeof word, "%03zX ", a);
+        fprintf(out, "        %s  %-*s  %10llu  %s%s\n", word, w, name, static_cast<unsigned long long>(r.profile[a]),
+                share(r.profile[a]).c_str(), source.empty() ? "" : ("  " + source).c_str());
     }
 }
 
