@@ -269,16 +269,7 @@ public:
             return fail("'" + directive +
                         "' is given before the first run: after continue come words (cm/mm ADDR = ...), set, cards "
                         "and expect");
-        if (directive == "cm" || directive == "mm") {
-            const size_t files = s.programs.size();
-            memory(s, directive == "cm");
-            if (continued && s.programs.size() > files) {
-                s.programs.pop_back();
-                fail("a file is loaded before the first run: after continue only words are stored (" + directive +
-                     " ADDR = WORD ...)");
-            }
-            return;
-        }
+        if (directive == "cm" || directive == "mm") return memory(s, directive == "cm", !continued);
         if (directive == "symbols") {
             file_name f;
             if (!file(f) || !at_end()) return;
@@ -487,8 +478,9 @@ private:
         c->feedback += text;
     }
 
-    // "cm FILE", "cm ADDR = WORD ...", and the same for mm.
-    void memory(section &s, bool cm)
+    // "cm FILE", "cm ADDR = WORD ...", and the same for mm; a file only
+    // where `files` allows it (before the first run).
+    void memory(section &s, bool cm, bool files)
     {
         bool words = toks_.size() > 2 && toks_[2].kind == token::op;
         if (!words) {
@@ -498,6 +490,10 @@ private:
                 return fail(p.file.name + " is a main-memory data source: name it with mm");
             if (!cm && has_extension(p.file.name, ".masm"))
                 return fail(p.file.name + " is a microprogram source: name it with cm");
+            if (!files)
+                return fail(
+                    std::string("a file is loaded before the first run: after continue only words are stored (") +
+                    (cm ? "cm" : "mm") + " ADDR = WORD ...)");
             s.programs.push_back(p);
             return;
         }
