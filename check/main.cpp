@@ -544,10 +544,9 @@ int main(int argc, char **argv)
             opt.profile = true;
         } else if (arg == "--quiet") {
             opt.quiet = true;
-        } else if (arg == "-j" || arg == "--jobs" || (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) ||
-                   arg == "--time-limit" || arg == "--memory") {
+        } else if (const bool joined = arg.size() > 2 && arg.compare(0, 2, "-j") == 0;   // -jN
+                   joined || arg == "-j" || arg == "--jobs" || arg == "--time-limit" || arg == "--memory") {
             grading_option = true;
-            const bool joined = arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg != "--jobs";
             if (!joined && i + 1 >= argc) return usage_error(arg + " needs a value");
             const std::string value = joined ? arg.substr(2) : argv[++i];
             const std::string name = joined ? "-j" : arg;
