@@ -216,7 +216,6 @@ bool decode_records(const std::string &bytes, std::vector<case_record> &out)
 namespace {
 
 constexpr int OUT_OF_MEMORY_EXIT = 86;   // a student's process that ran out of memory
-int record_fd = -1;
 
 case_record grade_case(const check_file &file, size_t index, const std::string &dir, const batch_options &options)
 {
@@ -271,7 +270,6 @@ void out_of_memory() { _exit(OUT_OF_MEMORY_EXIT); }
 [[noreturn]] void student_process(const check_file &file, const std::string &dir, size_t first, size_t last,
                                   const batch_options &options, int fd)
 {
-    record_fd = fd;
     // A fault ends the process by its signal, which the grading process
     // reports, also where a sanitizer would catch it and exit.
     for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) signal(fault, SIG_DFL);
@@ -283,7 +281,7 @@ void out_of_memory() { _exit(OUT_OF_MEMORY_EXIT); }
 #endif
     std::set_new_handler(out_of_memory);
     for (size_t i = first; i < last; i++)
-        if (!write_all(record_fd, encode_record(grade_case(file, i, dir, options)))) _exit(1);
+        if (!write_all(fd, encode_record(grade_case(file, i, dir, options)))) _exit(1);
     _exit(0);
 }
 

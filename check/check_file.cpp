@@ -269,16 +269,7 @@ public:
             return fail("'" + directive +
                         "' is given before the first run: after continue come words (cm/mm ADDR = ...), set, cards "
                         "and expect");
-        if (directive == "cm" || directive == "mm") {
-            const size_t files = s.programs.size();
-            memory(s, directive == "cm");
-            if (continued && s.programs.size() > files) {
-                s.programs.pop_back();
-                fail("a file is loaded before the first run: after continue only words are stored (" + directive +
-                     " ADDR = WORD ...)");
-            }
-            return;
-        }
+        if (directive == "cm" || directive == "mm") return memory(s, directive == "cm", !continued);
         if (directive == "symbols") {
             file_name f;
             if (!file(f) || !at_end()) return;
@@ -487,8 +478,9 @@ private:
         c->feedback += text;
     }
 
-    // "cm FILE", "cm ADDR = WORD ...", and the same for mm.
-    void memory(section &s, bool cm)
+    // "cm FILE", "cm ADDR = WORD ...", and the same for mm; a file only
+    // where `files` allows it (before the first run).
+    void memory(section &s, bool cm, bool files)
     {
         bool words = toks_.size() > 2 && toks_[2].kind == token::op;
         if (!words) {
@@ -498,6 +490,10 @@ private:
                 return fail(p.file.name + " is a main-memory data source: name it with mm");
             if (!cm && has_extension(p.file.name, ".masm"))
                 return fail(p.file.name + " is a microprogram source: name it with cm");
+            if (!files)
+                return fail(
+                    std::string("a file is loaded before the first run: after continue only words are stored (") +
+                    (cm ? "cm" : "mm") + " ADDR = WORD ...)");
             s.programs.push_back(p);
             return;
         }
@@ -711,6 +707,22 @@ private:
 
 bool is_end(const expectation &e) { return e.kind == expect_kind::run; }
 
+// A run's expectations, its end first: the last end that `sections` name,
+// else a halt (shown at `line`); then the others in order.
+std::vector<expectation> end_first(std::initializer_list<const section *> sections, int line)
+{
+    expectation end;
+    end.line = line;
+    for (const section *s : sections)
+        for (const expectation &e : s->expectations)
+            if (is_end(e)) end = e;
+    std::vector<expectation> out{end};
+    for (const section *s : sections)
+        for (const expectation &e : s->expectations)
+            if (!is_end(e)) out.push_back(e);
+    return out;
+}
+
 }  // namespace
 
 bool read_check_text(const std::string &path, const std::string &text, check_file &out,
@@ -769,30 +781,11 @@ case_plan plan_case(const check_file &file, const check_case &one)
 
     // How the run ends: the case's own expectation, else the common one,
     // else a halt. It is compared first.
-    const expectation *end = nullptr;
-    for (const expectation &e : c.expectations)
-        if (is_end(e)) end = &e;
-    for (const expectation &e : o.expectations)
-        if (is_end(e)) end = &e;
-    expectation halt;
-    halt.line = one.line;
-    p.expectations.push_back(end ? *end : halt);
-    for (const section *s : {&c, &o})
-        for (const expectation &e : s->expectations)
-            if (!is_end(e)) p.expectations.push_back(e);
+    p.expectations = end_first({&c, &o}, one.line);
     if (p.expectations[0].end == run_end::break_point) p.breaks.push_back(p.expectations[0].number);
-    // A continued run: its end first (a halt when it names none), then the rest.
-    for (const continued_run &run : one.more) {
-        continued_run next{run.line, run.own};
-        next.own.expectations.clear();
-        expectation stop;
-        stop.line = run.line;
-        for (const expectation &e : run.own.expectations)
-            if (is_end(e)) stop = e;
-        next.own.expectations.push_back(stop);
-        for (const expectation &e : run.own.expectations)
-            if (!is_end(e)) next.own.expectations.push_back(e);
-        p.more.push_back(std::move(next));
+    for (const continued_run &run : one.more) {   // likewise, each continued run on its own
+        p.more.push_back(run);
+        p.more.back().own.expectations = end_first({&run.own}, run.line);
     }
     p.points = one.points ? *one.points : file.points;
     p.shown_as = one.shown_as ? *one.shown_as : file.shown_as;
@@ -852,15 +845,11 @@ bool has_extension(const std::string &name, const char *extension)
     return name.size() >= n && lower(name.substr(name.size() - n)) == extension;
 }
 
-std::string shown(const std::string &text, size_t limit)
+std::string quoted(const std::string &text, const char *byte_escape)
 {
     std::string out = "\"";
-    for (size_t i = 0; i < text.size(); i++) {
-        if (i == limit) {
-            out += "\"... (" + std::to_string(text.size()) + " bytes)";
-            return out;
-        }
-        unsigned char c = static_cast<unsigned char>(text[i]);
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         switch (c) {
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
@@ -869,15 +858,21 @@ std::string shown(const std::string &text, size_t limit)
         case '"': out += "\\\""; break;
         default:
             if (c < 0x20 || c >= 0x7F) {
-                char hex[8];
-                snprintf(hex, sizeof hex, "\\x%02X", c);
-                out += hex;
+                char escape[8];
+                snprintf(escape, sizeof escape, byte_escape, c);
+                out += escape;
             } else {
-                out += static_cast<char>(c);
+                out += ch;
             }
         }
     }
     return out + "\"";
+}
+
+std::string shown(const std::string &text, size_t limit)
+{
+    if (text.size() <= limit) return quoted(text, "\\x%02X");
+    return quoted(text.substr(0, limit), "\\x%02X") + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 }  // namespace check

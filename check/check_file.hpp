@@ -176,6 +176,11 @@ bool read_text_file(const std::string &path, size_t limit, std::string &text, st
 // case: ".masm" and ".mdat" sources are assembled before they are loaded.
 bool has_extension(const std::string &name, const char *extension);
 
+// `text` in double quotes, with escapes for line ends, tabs, quotes and
+// backslashes; any other byte below 0x20 or from 0x7F on is written by the
+// printf format `byte_escape` ("\\x%02X").
+std::string quoted(const std::string &text, const char *byte_escape);
+
 // Text shown in messages: escapes for line ends, quotes, control bytes.
 std::string shown(const std::string &text, size_t limit = 200);
 

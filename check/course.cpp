@@ -2,7 +2,6 @@
 #include "check/course.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace check {
@@ -46,29 +45,7 @@ std::string case_output(const graded_case &c)
     return out;
 }
 
-std::string json_string(const std::string &text)
-{
-    std::string out = "\"";
-    for (char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                char escape[8];
-                snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    return out + "\"";
-}
+std::string json_string(const std::string &text) { return quoted(text, "\\u%04x"); }
 
 std::string course_json(const std::vector<graded_student> &students)
 {

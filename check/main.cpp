@@ -78,6 +78,23 @@ bool written(FILE *out, const std::string &name)
     return false;
 }
 
+// `path` opened for writing; nullptr after saying why not.
+FILE *open_for_writing(const std::string &path)
+{
+    FILE *out = fopen(path.c_str(), "w");
+    if (!out) fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
+    return out;
+}
+
+// Closes a file written to; false after saying why, when it lost something.
+bool closed(FILE *out, const std::string &name)
+{
+    const bool ok = written(out, name);
+    if (fclose(out) == 0 || !ok) return ok;
+    fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", name.c_str(), strerror(errno));
+    return false;
+}
+
 // ---- Reports of one case ----
 
 void print_profile(FILE *out, const check::case_result &r)
@@ -105,17 +122,11 @@ void print_profile(FILE *out, const check::case_result &r)
         while (next < r.labels.size() && r.labels[next].address < a) next++;
         const char *name = next < r.labels.size() && r.labels[next].address == a ? r.labels[next].name.c_str() : "";
         if (!r.profile[a]) continue;
-        const std::string source =
-            a < r.source_lines.size() && r.source_lines[a] > 0
-                ? std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[a])
-                : "";
-        const std::string tail = "  " + share(r.profile[a]) + (source.empty() ? "" : "  " + source);
-        if (a < CM_WORDS)
-            fprintf(out, "        %03zX   %-*s  %10llu%s\n", a, w, name, static_cast<unsigned long long>(r.profile[a]),
-                    tail.c_str());
-        else
-            fprintf(out, "        >FFF  %-*s  %10llu%s\n", w, "", static_cast<unsigned long long>(r.profile[a]),
-                    tail.c_str());
+        const std::string source = check::source_line(r, static_cast<uint32_t>(a));
+        char word[8] = ">FFF";   // the runs beyond the last word
+        if (a < CM_WORDS) snprintf(word, sizeof word, "%03zX ", a);
+        fprintf(out, "        %s  %-*s  %10llu  %s%s\n", word, w, name, static_cast<unsigned long long>(r.profile[a]),
+                share(r.profile[a]).c_str(), source.empty() ? "" : ("  " + source).c_str());
     }
 }
 
@@ -268,18 +279,10 @@ void write_sheet(FILE *out, const check::check_file &file, const std::vector<std
 bool write_json(const std::string &path, const std::vector<check::graded_student> &students)
 {
     const std::string text = check::course_json(students);
-    FILE *out = path == "-" ? stdout : fopen(path.c_str(), "w");
-    if (!out) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
+    FILE *out = path == "-" ? stdout : open_for_writing(path);
+    if (!out) return false;
     fputs(text.c_str(), out);
-    const bool ok = written(out, path);
-    if (out != stdout && fclose(out) != 0 && ok) {
-        fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
-    return ok;
+    return out == stdout ? written(out, path) : closed(out, path);
 }
 
 // A JSON file named on the command line is tried before any grading, so a
@@ -287,11 +290,8 @@ bool write_json(const std::string &path, const std::vector<check::graded_student
 bool can_write(const std::string &path)
 {
     if (path.empty() || path == "-") return true;
-    FILE *out = fopen(path.c_str(), "w");
-    if (!out) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
-        return false;
-    }
+    FILE *out = open_for_writing(path);
+    if (!out) return false;
     fclose(out);
     return true;
 }
@@ -418,9 +418,12 @@ check::graded_student graded_of(const check::student_result &s, const check::che
                     g.warnings.push_back(w);
             }
         }
-        if (c.text.empty())
-            c.text = "FAIL  " + c.name + "  (not run)\n" +
-                     (c.feedback.empty() ? "" : "      feedback: " + c.feedback + "\n");
+        if (c.text.empty()) {   // not graded: the student's process ended before
+            check::case_result not_run;
+            not_run.name = c.name;
+            not_run.feedback = c.feedback;
+            c.text = case_text(not_run, false);
+        }
         g.cases.push_back(std::move(c));
     }
     if (s.problem == "not a directory") g.problem = s.dir + ": not a directory";
@@ -449,11 +452,8 @@ int batch_run(const options &opt, const check::check_file &file)
 
     // The CSV file is opened first: a name that cannot be written is said
     // before the class is graded, not after.
-    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : fopen(opt.csv.c_str(), "w");
-    if (!opt.csv.empty() && !csv) {
-        fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", opt.csv.c_str(), strerror(errno));
-        return 2;
-    }
+    FILE *csv = opt.csv.empty() ? nullptr : csv_only ? stdout : open_for_writing(opt.csv);
+    if (!opt.csv.empty() && !csv) return 2;
     auto close_csv = [&]() {
         if (csv && csv != stdout) fclose(csv);
     };
@@ -480,10 +480,7 @@ int batch_run(const options &opt, const check::check_file &file)
             fprintf(out, "== %s\n", s.dir.c_str());
             for (const check::case_record &c : s.cases)
                 fputs(c.index < g.cases.size() ? g.cases[c.index].text.c_str() : c.report.c_str(), out);
-            if (s.problem == "not a directory")
-                fprintf(out, "      %s: not a directory\n", s.dir.c_str());
-            else if (!s.problem.empty())
-                fprintf(out, "      %s\n", s.problem.c_str());
+            if (!s.problem.empty()) fprintf(out, "      %s\n", g.problem.c_str());
         }
         all_passed = all_passed && row.passed == row.total;
         rows.push_back(std::move(row));
@@ -494,15 +491,12 @@ int batch_run(const options &opt, const check::check_file &file)
             for (int n = 2; !report_names.insert(name).second; n++)
                 name = base.substr(0, base.size() - 4) + "~" + std::to_string(n) + ".txt";
             const std::string path = (std::filesystem::path(opt.reports) / name).string();
-            FILE *report = fopen(path.c_str(), "w");
-            const std::string text = check::student_report(file.path, g);
+            FILE *report = open_for_writing(path);
             if (!report) {
-                fprintf(stderr, "kalvo3-check: %s: cannot be written (%s)\n", path.c_str(), strerror(errno));
                 reports_ok = false;
             } else {
-                fputs(text.c_str(), report);
-                const bool ok = written(report, path);
-                reports_ok = fclose(report) == 0 && ok && reports_ok;
+                fputs(check::student_report(file.path, g).c_str(), report);
+                reports_ok = closed(report, path) && reports_ok;
             }
         }
         if (!opt.json.empty()) graded.push_back(std::move(g));
@@ -524,13 +518,7 @@ int batch_run(const options &opt, const check::check_file &file)
     }
     if (csv) {
         write_csv(csv, opt.labels, file, rows);
-        if (csv != stdout) {
-            const bool ok = written(csv, opt.csv);
-            if (fclose(csv) != 0 || !ok) {
-                if (ok) fprintf(stderr, "kalvo3-check: %s: writing failed (%s)\n", opt.csv.c_str(), strerror(errno));
-                return 2;
-            }
-        }
+        if (csv != stdout && !closed(csv, opt.csv)) return 2;
     }
     if (!opt.json.empty() && !write_json(opt.json, graded)) return 2;
     if (!reports_ok) return 2;
@@ -556,10 +544,9 @@ int main(int argc, char **argv)
             opt.profile = true;
         } else if (arg == "--quiet") {
             opt.quiet = true;
-        } else if (arg == "-j" || arg == "--jobs" || (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) ||
-                   arg == "--time-limit" || arg == "--memory") {
+        } else if (const bool joined = arg.size() > 2 && arg.compare(0, 2, "-j") == 0;   // -jN
+                   joined || arg == "-j" || arg == "--jobs" || arg == "--time-limit" || arg == "--memory") {
             grading_option = true;
-            const bool joined = arg.size() > 2 && arg.compare(0, 2, "-j") == 0 && arg != "--jobs";
             if (!joined && i + 1 >= argc) return usage_error(arg + " needs a value");
             const std::string value = joined ? arg.substr(2) : argv[++i];
             const std::string name = joined ? "-j" : arg;

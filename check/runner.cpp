@@ -12,6 +12,7 @@
 #include "asm/diagnostics.hpp"
 #include "asm/listing.hpp"
 #include "check/batch.hpp"
+#include "core/load_file.hpp"
 #include "core/micro_word.hpp"
 
 namespace check {
@@ -105,28 +106,19 @@ private:
         return true;
     }
 
-    // The CM words a load file's text places: each data line's address (a
-    // hexadecimal number from column 0) that has a value.
+    // The CM words a load file's text places: each data line, read as the
+    // machine's loader reads it.
     void mark_placed(const std::string &text)
     {
-        size_t start = text.find('\n');
-        while (start != std::string::npos && start + 1 < text.size()) {
+        for (size_t start = text.find('\n'); start != std::string::npos && start + 1 < text.size();) {
             const size_t begin = start + 1, end = std::min(text.find('\n', begin), text.size());
-            uint32_t address = 0;
-            size_t i = begin;
-            for (int digit; i < end && i - begin < 8 && (digit = hex_digit(text[i])) >= 0; i++)
-                address = address * 16 + static_cast<uint32_t>(digit);
-            if (i > begin && end - begin > 5 && address < CM_WORDS) placed_[address] = true;
+            // With its newline, and cut where the loader cuts a line.
+            const std::string line = text.substr(begin, std::min<size_t>(end - begin + 1, LOAD_LINE_SIZE - 1));
+            uint32_t address;
+            uint64_t value;
+            if (load_file_line(LOAD_CM, line.c_str(), address, value) && address < CM_WORDS) placed_[address] = true;
             start = end < text.size() ? end : std::string::npos;
         }
-    }
-
-    static int hex_digit(char c)
-    {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                      : -1;
     }
 
     // The words the runs executed that nothing placed: a program that ran
@@ -517,11 +509,15 @@ std::string where_in(const case_result &r, uint32_t address)
         snprintf(offset, sizeof offset, "+%X", address - near->address);
         at = near->name + (address == near->address ? "" : offset);
     }
-    if (address < r.source_lines.size() && r.source_lines[address] > 0) {
-        const std::string file = std::filesystem::path(r.source).filename().string();
-        at += (at.empty() ? "" : ", ") + file + ":" + std::to_string(r.source_lines[address]);
-    }
+    const std::string line = source_line(r, address);
+    if (!line.empty()) at += (at.empty() ? "" : ", ") + line;
     return at;
+}
+
+std::string source_line(const case_result &r, uint32_t address)
+{
+    if (address >= r.source_lines.size() || r.source_lines[address] <= 0) return "";
+    return std::filesystem::path(r.source).filename().string() + ":" + std::to_string(r.source_lines[address]);
 }
 
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile)

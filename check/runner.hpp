@@ -51,6 +51,10 @@ case_result run_case(const check_file &file, const case_plan &plan, const run_op
 // line ("loop+2, mul.masm:14"), or "" when neither is known.
 std::string where_in(const case_result &r, uint32_t address);
 
+// The source line that placed a CM word ("mul.masm:14"), or "" when that is
+// not known.
+std::string source_line(const case_result &r, uint32_t address);
+
 // Executions per label: the words from a label's address up to the next
 // label's; words before the first label are not counted.
 std::vector<uint64_t> label_counts(const std::vector<label> &labels, const std::vector<uint64_t> &profile);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "asm/assembler.hpp"
@@ -112,21 +113,11 @@ TEST(Records, WhatAStudentsProcessSendsIsWhatTheGraderGets)
     std::vector<check::case_record> got;
     ASSERT_TRUE(check::decode_records(bytes, got));
     ASSERT_EQ(got.size(), sent.size());
-    for (size_t i = 0; i < sent.size(); i++) {
-        EXPECT_EQ(got[i].index, sent[i].index);
-        EXPECT_EQ(got[i].name, sent[i].name);
-        EXPECT_EQ(got[i].report, sent[i].report);
-        EXPECT_EQ(got[i].ran, sent[i].ran);
-        EXPECT_EQ(got[i].passed, sent[i].passed);
-        EXPECT_EQ(got[i].steps, sent[i].steps);
-        EXPECT_EQ(got[i].end_note, sent[i].end_note);
-        EXPECT_EQ(got[i].reason, sent[i].reason);
-        EXPECT_EQ(got[i].check_fault, sent[i].check_fault);
-        EXPECT_EQ(got[i].fault, sent[i].fault);
-        EXPECT_EQ(got[i].warnings, sent[i].warnings);
-        EXPECT_EQ(got[i].label_found, sent[i].label_found);
-        EXPECT_EQ(got[i].label_sum, sent[i].label_sum);
-    }
+    auto fields = [](const check::case_record &r) {
+        return std::tie(r.index, r.name, r.report, r.ran, r.passed, r.steps, r.end_note, r.reason, r.check_fault,
+                        r.fault, r.warnings, r.label_found, r.label_sum);
+    };
+    for (size_t i = 0; i < sent.size(); i++) EXPECT_EQ(fields(got[i]), fields(sent[i])) << i;
 
     // A process that died while writing: the whole records before count,
     // the cut one does not; bytes that are no records are refused.
@@ -241,10 +232,6 @@ TEST(Processes, ResultsArriveInTheOrderOfTheDirectoriesAndCanBeStopped)
     }
 }
 
-}   // namespace
-
-namespace {
-
 // Every case of a check names the same source: it is assembled once. The
 // include is read by the first assembly only, so the second case runs
 // although the include is gone by then.
@@ -278,10 +265,6 @@ TEST(Assembly, EachSourceIsAssembledOnceForAllCases)
     EXPECT_FALSE(c.ran);
     EXPECT_EQ(c.reason.rfind("did not assemble (", 0), 0u) << c.reason;
 }
-
-}   // namespace
-
-namespace {
 
 // The assembler asks its read policy before it opens an include, with the
 // path it would open; a refusal is an error at the .INCLUDE line, and the

@@ -147,6 +147,8 @@ TEST(CourseWhere, StopsAndWordsNeverPlaced)
     const std::string dir = mkdtemp(name);
     std::ofstream(dir + "/p.masm") << "start:  R=#5 TO=R1\n        NOP\n";
     std::ofstream(dir + "/h.masm") << "start:  R=#5 TO=R1\ndone:   EX=HALT JUMP done\n";
+    // p.masm's words by hand, and a short line that the loader reads as a 0 placed at 002.
+    std::ofstream(dir + "/short.cm") << "CM\n000  FAFC6F1E05\n001  FFFFEF1E00\n0002\n";
     const struct {
         const char *check, *difference, *note;
     } cases[] = {
@@ -158,6 +160,7 @@ TEST(CourseWhere, StopsAndWordsNeverPlaced)
          "the run executed 2 words the program never placed (33 times), the first at 002, after 001 (start+1, "
          "p.masm:2)"},
         {"cm h.masm\nexpect R1 = 6\n", "R1: expected 6, got 5", ""},
+        {"cm short.cm\nlimit 100\n", "run: expected halt, got the step limit (100 steps), CMAR 001", ""},
         {"cm h.masm\ncase c\nexpect break 001\ncontinue\nexpect R1 = 5\nexpect limit\n",
          "run: expected the step limit, got break at 001 after 1 step (done, h.masm:2)", ""},
     };

@@ -103,6 +103,22 @@ TEST(CheckReader, FileWithoutCasesIsOneCaseExpectingAHalt)
     EXPECT_EQ(p.expectations[0].end, check::run_end::halt);
 }
 
+// Reads `text` as t.check: accepted when `message` is "", else refused with
+// that message alone.
+void expect_read(const char *text, const char *message)
+{
+    check::check_file file;
+    std::vector<std::string> errors;
+    const bool read = check::read_check_text("t.check", text, file, errors);
+    if (*message == '\0') {
+        EXPECT_TRUE(read) << text << (errors.empty() ? "" : errors[0]);
+        return;
+    }
+    EXPECT_FALSE(read) << text;
+    ASSERT_EQ(errors.size(), 1u) << text;
+    EXPECT_EQ(errors[0], message);
+}
+
 TEST(CheckReader, MistakesAreReportedWithTheirLines)
 {
     const struct {
@@ -169,13 +185,7 @@ TEST(CheckReader, MistakesAreReportedWithTheirLines)
         {"feedback \"x\"\n", "t.check:1: feedback belongs to a case: the text shown when that case fails"},
         {"case a\nfeedback look\n", "t.check:2: the feedback is given in quotes: feedback \"TEXT\""},
     };
-    for (const auto &c : cases) {
-        check::check_file file;
-        std::vector<std::string> errors;
-        EXPECT_FALSE(check::read_check_text("t.check", c.text, file, errors)) << c.text;
-        ASSERT_EQ(errors.size(), 1u) << c.text;
-        EXPECT_EQ(errors[0], c.message);
-    }
+    for (const auto &c : cases) expect_read(c.text, c.message);
 
     // Every mistake of a file is reported, each with its own line.
     check::check_file file;
@@ -212,18 +222,7 @@ TEST(CheckReader, ValuesTheMachineCannotHold)
         {"set ZER = 1\nset SP = 8\nset MEMCYCLE = 2\nset C = FF\n", ""},
         {"expect error 4\nexpect error 18\n", ""},
     };
-    for (const auto &c : cases) {
-        check::check_file file;
-        std::vector<std::string> errors;
-        const bool read = check::read_check_text("t.check", c.text, file, errors);
-        if (*c.message == 0) {
-            EXPECT_TRUE(read) << c.text << (errors.empty() ? "" : errors[0]);
-            continue;
-        }
-        EXPECT_FALSE(read) << c.text;
-        ASSERT_EQ(errors.size(), 1u) << c.text;
-        EXPECT_EQ(errors[0], c.message);
-    }
+    for (const auto &c : cases) expect_read(c.text, c.message);
 
     // Reading the widths leaves the machine as it was.
     k3_power_on();
