@@ -7,7 +7,7 @@
 import { STOP } from './machine.mjs';
 import { state, $, say, PRINTER_LIMIT, breathe, paint } from './state.mjs';
 import { hex } from './format.mjs';
-import { readRegisters, takeConsole, refresh } from './view.mjs';
+import { readRegisters, takeConsole, refresh, wordName } from './view.mjs';
 import { showStep, registersBefore } from './timeline.mjs';
 
 const SLICE_MS = 20;                // one slice of a run, then the page breathes
@@ -69,15 +69,12 @@ function stepOver(counts) {
 }
 
 export function describeStop(result, steps) {
-  const { machine, labels } = state;
+  const { machine } = state;
   const cmar = hex(machine.get('CMAR'), 3);
   switch (result.stop) {
     case STOP.HALT: return [`halted after ${steps} steps; CMAR ${cmar}`, 'info'];
     case STOP.ERROR: return [`error ${result.error} after ${steps} steps; CMAR ${cmar}: ${machine.errorText(result.error)}`, 'error'];
-    case STOP.BREAK: {
-      const at = machine.get('CMAR');
-      return [`break point at ${cmar}${labels.has(at) ? ' (' + labels.get(at) + ')' : ''} after ${steps} steps`, 'info'];
-    }
+    case STOP.BREAK: return [`break point at ${wordName(machine.get('CMAR'))} after ${steps} steps`, 'info'];
     default: return [`step limit used up: ${steps} steps; CMAR ${cmar}`, 'info'];
   }
 }

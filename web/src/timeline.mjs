@@ -5,8 +5,8 @@
 // and show their progress; Esc or Stop ends them.
 import { FIND } from './machine.mjs';
 import { state, $, say, breathe, paint } from './state.mjs';
-import { hex, parseStep } from './format.mjs';
-import { readRegisters, refresh, memoryName, askControlOf } from './view.mjs';
+import { parseStep } from './format.mjs';
+import { readRegisters, refresh, memoryName, wordName as cmName, askControlOf } from './view.mjs';
 import { runningButtons } from './run.mjs';
 
 const QUESTION_STEPS = 4_000_000;   // replayed per call of a question, then the page breathes
@@ -116,9 +116,7 @@ async function question(body) {
   }
 }
 
-const wordName = (address) =>
-  address === FIND.UNKNOWN ? 'a word before the history began'
-    : `${hex(address, 3)}${state.labels.has(address) ? ' (' + state.labels.get(address) + ')' : ''}`;
+const wordName = (address) => address === FIND.UNKNOWN ? 'a word before the history began' : cmName(address);
 
 // Back to the step at which `asked` (a register or memory word) last
 // changed, naming the word that did it. The answer may be the present step

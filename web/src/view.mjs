@@ -29,6 +29,12 @@ function showConsoleAt(step) {
   for (const said of $('console').children) said.classList.toggle('later', Number(said.dataset.step) > step);
 }
 
+// A control-memory word as the page names it: its address and its label.
+export function wordName(address) {
+  const { labels } = state;
+  return `${hex(address, 3)}${labels.has(address) ? ' (' + labels.get(address) + ')' : ''}`;
+}
+
 // A main-memory word as the page names it: its address and its label.
 export function memoryName(address) {
   const label = state.dataLabels.get(address);

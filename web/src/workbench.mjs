@@ -9,7 +9,7 @@ import { EXAMPLES } from './examples.mjs';
 import { KEYS, actionFor, tabInEditor } from './keys.mjs';
 import { state, $, say } from './state.mjs';
 import { hex } from './format.mjs';
-import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked } from './view.mjs';
+import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked, wordName } from './view.mjs';
 import { run, step, stepBack, reset, checkpoint, dropCheckpoint } from './run.mjs';
 import * as F from './files.mjs';
 import { typedStep, draggedStep, askedAbout, changedBack, changedBackFrom, runBack, showStep } from './timeline.mjs';
@@ -100,14 +100,14 @@ function editWord(cell, address) {
 }
 
 function toggleBreak(address) {
-  const { machine, breaks, labels } = state;
+  const { machine, breaks } = state;
   if (breaks.has(address)) {
     breaks.delete(address);
     machine.breakClear(address);
     say(`break point at ${hex(address, 3)} cleared`);
   } else if (machine.breakSet(address)) {
     breaks.add(address);
-    say(`break point at ${hex(address, 3)}${labels.has(address) ? ' (' + labels.get(address) + ')' : ''} set`);
+    say(`break point at ${wordName(address)} set`);
   } else {
     takeConsole();   // error 15: the table is full
     say('all 32 break points are in use', 'error');
