@@ -9,7 +9,7 @@ import { EXAMPLES } from './examples.mjs';
 import { KEYS, actionFor, tabInEditor } from './keys.mjs';
 import { state, $, say } from './state.mjs';
 import { hex } from './format.mjs';
-import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked, wordName } from './view.mjs';
+import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked, wordName, wordHex } from './view.mjs';
 import { run, step, stepBack, reset, checkpoint, dropCheckpoint } from './run.mjs';
 import * as F from './files.mjs';
 import { typedStep, draggedStep, askedAbout, changedBack, changedBackFrom, runBack, showStep } from './timeline.mjs';
@@ -87,7 +87,7 @@ function editWord(cell, address) {
       checkpoint();
       state.machine.cmSet(address, Number(word >> 32n), Number(word & 0xFFFFFFFFn));
       state.sourceLines.delete(address);
-      say(`CM ${hex(address, 3)} = ${hex(Number(word >> 32n), 2)}${hex(Number(word & 0xFFFFFFFFn), 8)}`);
+      say(`CM ${hex(address, 3)} = ${wordHex(address)}`);
     }
     buildListing();
     refresh();
