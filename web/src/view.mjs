@@ -229,9 +229,7 @@ export function buildListing() {
   for (let a = CM_LIMIT; a >= 0; a--)
     if (machine.cmHigh(a) || machine.cmLow(a)) { last = a; break; }
   for (const a of labels.keys()) last = Math.max(last, a);
-  state.listed = [];
-  for (let a = 0; a <= last; a++) state.listed.push(a);
-  const rows = state.listed.map((a) => {
+  const rows = Array.from({ length: last + 1 }, (_, a) => {
     const label = labels.get(a) ?? '';
     const source = sourceLines.get(a) ?? '';
     const focus = a === 0 ? '0' : '-1';
