@@ -88,13 +88,19 @@ export async function run() {
     say(`Run: ${refused}`, 'error');
     return;
   }
+  return busy(() => runSlices(limit, $('counts').checked));
+}
+
+// Does `work` (a run, a question to the history) with the page busy: the
+// controls that would disturb it are off, Stop and Esc end it.
+export async function busy(work) {
   state.running = true;
   state.stopRequested = false;
   runningButtons();
   try {
-    return await runSlices(limit, $('counts').checked);
+    return await work();
   } finally {
-    // A run that failed midway leaves the page usable all the same.
+    // Work that failed midway leaves the page usable all the same.
     if (state.running) {
       state.running = false;
       runningButtons();
@@ -204,5 +210,3 @@ export function reset() {
   say('registers reset; printer cleared, card reader rewound');
   refresh();
 }
-
-export { runningButtons };

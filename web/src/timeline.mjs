@@ -7,7 +7,7 @@ import { FIND } from './machine.mjs';
 import { state, $, say, breathe, paint } from './state.mjs';
 import { parseStep } from './format.mjs';
 import { readRegisters, refresh, memoryName, wordName as cmName, askControlOf } from './view.mjs';
-import { runningButtons } from './run.mjs';
+import { busy } from './run.mjs';
 
 const QUESTION_STEPS = 4_000_000;   // replayed per call of a question, then the page breathes
 
@@ -104,14 +104,9 @@ async function ask(kind, what, title, enough = () => false) {
 
 async function question(body) {
   if (state.running) return;
-  state.running = true;
-  state.stopRequested = false;
-  runningButtons();
   try {
-    await body();
+    await busy(body);
   } finally {
-    state.running = false;
-    runningButtons();
     refresh();
   }
 }
