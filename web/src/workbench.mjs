@@ -6,7 +6,7 @@ import { loadMachine } from './machine.mjs';
 import { Editor } from './editor.mjs';
 import { DataPath } from './datapath.mjs';
 import { EXAMPLES } from './examples.mjs';
-import { KEYS, actionFor, tabInEditor } from './keys.mjs';
+import { KEYS, actionFor } from './keys.mjs';
 import { state, $, say } from './state.mjs';
 import { hex } from './format.mjs';
 import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked, wordName, wordHex } from './view.mjs';
@@ -182,7 +182,7 @@ async function start() {
   state.editor = new Editor($('editor'), () => editorDirty(), (event) => {
     // Esc, then Tab, leaves the editor; while a run goes Esc stops it.
     if (event.key === 'Tab' && !event.ctrlKey && !event.altKey) {
-      const leave = tabInEditor(state.escaped) === 'leave';
+      const leave = state.escaped;
       state.escaped = false;
       return leave ? 'leave' : 'indent';
     }
