@@ -27,10 +27,14 @@ async function pick(named) {
     fs.writeFileSync(path.join(dir, name), contents);
     return path.join(dir, name);
   });
+  // Done when the status changes to what the opening says (the status before may say "opened" too).
+  const before = await status(page);
   const input = await page.$('#open-input');
   await input.uploadFile(...paths);
-  await page.waitForFunction(() => /^opened /.test(document.querySelector('#status').textContent) ||
-                                    document.querySelector('#status').className === 'error');
+  await page.waitForFunction((before) => {
+    const said = document.querySelector('#status');
+    return said.textContent !== before && (/^opened /.test(said.textContent) || said.className === 'error');
+  }, {}, before);
   fs.rmSync(dir, { recursive: true, force: true });
 }
 
