@@ -116,6 +116,6 @@ export function assemble(open) {
   buildListing();
   refresh();
   if (errors) say(`${errors} error${errors > 1 ? 's' : ''}: nothing is loaded where there are errors; Run and Step wait for an assembly without errors`, 'error');
-  else say(`assembled and loaded: ${state.listed.length} CM words listed, ${state.labels.size} labels`);
+  else say(`assembled and loaded: ${$('listing').rows.length} CM words listed, ${state.labels.size} labels`);
   return errors;
 }

@@ -37,5 +37,3 @@ export function base64ToBytes(text) {
   for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
   return bytes;
 }
-
-export const sameBytes = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);

@@ -2,8 +2,7 @@
 // elements name the parts of the data path they draw in data-part) with the
 // parts that the last micro-instruction used highlighted, as the machine
 // reports them, and the registers and buses showing their values.
-
-const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
+import { hex } from './format.mjs';
 
 export class DataPath {
   constructor(root) {

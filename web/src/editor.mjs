@@ -1,8 +1,8 @@
 // The source editor: a plain textarea over a highlighted copy of its text,
 // with a gutter of line numbers that marks the lines with errors, warnings
 // and notes.
-
-const escape = (text) => text.replace(/[&<>]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;' })[c]);
+import { escapeHtml as escape } from './format.mjs';
+import { SEVERITIES } from './messages.mjs';
 
 // One line of micro-assembly or data source, as HTML: comment, label,
 // directive, clauses (KEY=VALUE), words of the sequence clause, numbers and
@@ -31,7 +31,7 @@ function highlightLine(line) {
 }
 
 // The most severe of a line's messages: 'error', 'warning' or 'note'.
-const worst = (messages) => ['error', 'warning', 'note'].find((level) => messages.some((m) => m.severity === level)) ?? 'error';
+const worst = (messages) => SEVERITIES.find((level) => messages.some((m) => m.severity === level)) ?? 'error';
 
 export class Editor {
   // `onKey(event)` decides what Tab does: 'indent' (eight spaces) or

@@ -45,16 +45,9 @@ export function showFiles() {
 export function selectFile(name, keep = true) {
   if (keep) saveEditor();
   const file = P.fileOf(state.project, name);
-  if (!file) {
-    state.project.active = '';
-    state.editor.text = '';
-    showFiles();
-    store();
-    return;
-  }
-  state.project.active = file.name;
-  state.editor.text = file.text;
-  state.editor.setErrors(state.marks.get(file.name) ?? new Map());
+  state.project.active = file?.name ?? '';
+  state.editor.text = file?.text ?? '';
+  if (file) state.editor.setErrors(state.marks.get(file.name) ?? new Map());
   showFiles();
   store();
 }
@@ -212,10 +205,8 @@ export function openFiles(opened) {
       said.push(`${name} as the card deck (${bytes.length} bytes)`);
       continue;
     }
-    const wanted = P.normalName(name) ?? 'file';
-    let kept = wanted;
-    if (P.fileOf(project, wanted)) P.replaceText(project, wanted, sourceText(bytes));
-    else kept = P.addFile(project, wanted, sourceText(bytes));
+    const kept = P.normalName(name) ?? 'file';
+    if (!P.replaceText(project, kept, sourceText(bytes))) P.addFile(project, kept, sourceText(bytes));
     if ((role === 'cm' || role === 'mm') && !taken.has(role)) {
       project[role] = kept;
       taken.add(role);
@@ -224,8 +215,10 @@ export function openFiles(opened) {
     said.push(kept);
   }
   if (show) selectFile(show, false);
-  showFiles();
-  store();
+  else {
+    showFiles();
+    store();
+  }
   assembleProject();
   say(`opened ${said.join('; ')}`);
 }

@@ -35,7 +35,3 @@ export function actionFor(event, running) {
   if (!running && entry.running) return null;
   return entry.action;
 }
-
-// The editor keeps Tab for indenting; Esc, then Tab, leaves it. `escaped` is
-// whether the key before this one was Esc; returns what Tab does now.
-export const tabInEditor = (escaped) => (escaped ? 'leave' : 'indent');

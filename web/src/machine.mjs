@@ -2,12 +2,11 @@
 // (api/kalvo3_api.h) that passes strings in and out of the module's memory.
 // Register names, field names and mnemonics all come from the module.
 import createKalvo3 from './kalvo3.mjs';
+import { SEVERITIES } from './messages.mjs';
 
 export const STOP = { LIMIT: 0, HALT: 1, ERROR: 2, BREAK: 3 };
 // The reverse questions' kinds and statuses (k3_find_*).
 export const FIND = { REGISTER: 0, MM_WORD: 1, ADDRESS: 2, RUNNING: 0, FOUND: 1, NONE: 2, LOST: -1, UNKNOWN: 0xFFFFFFFF };
-// The assembler's severities by the interface's numbers (k3_severity).
-export const SEVERITIES = ['error', 'warning', 'note'];
 
 export async function loadMachine() {
   const m = await createKalvo3();

@@ -3,6 +3,7 @@
 // it includes, each file in the order its first message came), with file
 // names as the project names them, never the module's own file system.
 
+// The assembler's severities by the interface's numbers (k3_severity).
 export const SEVERITIES = ['error', 'warning', 'note'];
 
 // The project's files live under this directory of the module's file system.

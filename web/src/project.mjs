@@ -16,9 +16,13 @@ export function newProject(files = [], { cm = '', mm = '', cards = new Uint8Arra
   for (const { name, text } of files) addFile(project, name, text);
   project.cm = cm && fileOf(project, cm) ? normalName(cm) : '';
   project.mm = mm && fileOf(project, mm) ? normalName(mm) : '';
-  project.active = project.cm || project.mm || project.files[0]?.name || '';
+  project.active = firstShown(project);
   return project;
 }
+
+// The file the editor shows when none is chosen: the CM file, else the MM
+// file, else the first.
+const firstShown = (project) => project.cm || project.mm || project.files[0]?.name || '';
 
 // A file name as the project keeps it: '/' between folders, no leading '/',
 // no '.' folders; null for a name that leaves the project or says nothing.
@@ -84,7 +88,7 @@ export function removeFile(project, name) {
   if (!file) return false;
   project.files.splice(project.files.indexOf(file), 1);
   for (const role of ['cm', 'mm']) if (project[role] === file.name) project[role] = '';
-  if (project.active === file.name) project.active = project.cm || project.mm || project.files[0]?.name || '';
+  if (project.active === file.name) project.active = firstShown(project);
   return true;
 }
 
@@ -112,7 +116,7 @@ export function fromStored(kept) {
   }
   for (const role of ['cm', 'mm', 'active'])
     project[role] = typeof kept[role] === 'string' && fileOf(project, kept[role]) ? normalName(kept[role]) : '';
-  if (!project.active) project.active = project.cm || project.mm || project.files[0]?.name || '';
+  if (!project.active) project.active = firstShown(project);
   try {
     project.cards = typeof kept.cards === 'string' ? base64ToBytes(kept.cards) : new Uint8Array(0);
   } catch {

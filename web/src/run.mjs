@@ -7,7 +7,7 @@
 import { STOP } from './machine.mjs';
 import { state, $, say, PRINTER_LIMIT, breathe, paint } from './state.mjs';
 import { hex } from './format.mjs';
-import { readRegisters, takeConsole, refresh } from './view.mjs';
+import { readRegisters, takeConsole, refresh, wordName } from './view.mjs';
 import { showStep, registersBefore } from './timeline.mjs';
 
 const SLICE_MS = 20;                // one slice of a run, then the page breathes
@@ -69,15 +69,12 @@ function stepOver(counts) {
 }
 
 export function describeStop(result, steps) {
-  const { machine, labels } = state;
+  const { machine } = state;
   const cmar = hex(machine.get('CMAR'), 3);
   switch (result.stop) {
     case STOP.HALT: return [`halted after ${steps} steps; CMAR ${cmar}`, 'info'];
     case STOP.ERROR: return [`error ${result.error} after ${steps} steps; CMAR ${cmar}: ${machine.errorText(result.error)}`, 'error'];
-    case STOP.BREAK: {
-      const at = machine.get('CMAR');
-      return [`break point at ${cmar}${labels.has(at) ? ' (' + labels.get(at) + ')' : ''} after ${steps} steps`, 'info'];
-    }
+    case STOP.BREAK: return [`break point at ${wordName(machine.get('CMAR'))} after ${steps} steps`, 'info'];
     default: return [`step limit used up: ${steps} steps; CMAR ${cmar}`, 'info'];
   }
 }
@@ -91,13 +88,19 @@ export async function run() {
     say(`Run: ${refused}`, 'error');
     return;
   }
+  return busy(() => runSlices(limit, $('counts').checked));
+}
+
+// Does `work` (a run, a question to the history) with the page busy: the
+// controls that would disturb it are off, Stop and Esc end it.
+export async function busy(work) {
   state.running = true;
   state.stopRequested = false;
   runningButtons();
   try {
-    return await runSlices(limit, $('counts').checked);
+    return await work();
   } finally {
-    // A run that failed midway leaves the page usable all the same.
+    // Work that failed midway leaves the page usable all the same.
     if (state.running) {
       state.running = false;
       runningButtons();
@@ -207,5 +210,3 @@ export function reset() {
   say('registers reset; printer cleared, card reader rewound');
   refresh();
 }
-
-export { runningButtons };

@@ -15,7 +15,6 @@ export const state = {
   labels: new Map(),          // CM address -> label
   dataLabels: new Map(),      // MM address -> label
   sourceLines: new Map(),     // CM address -> source text shown in the listing
-  listed: [],                 // CM addresses in the listing
   marks: new Map(),           // file name -> Map(line -> [{ severity, text }]) for the editor's gutter
   assembly: { errors: 0, done: false },   // the last assembly: failed ones refuse Run and Step
   totalSteps: 0,              // since the last assembly or reset

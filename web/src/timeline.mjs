@@ -5,9 +5,9 @@
 // and show their progress; Esc or Stop ends them.
 import { FIND } from './machine.mjs';
 import { state, $, say, breathe, paint } from './state.mjs';
-import { hex, parseStep } from './format.mjs';
-import { readRegisters, refresh, memoryName, askControlOf } from './view.mjs';
-import { runningButtons } from './run.mjs';
+import { parseStep } from './format.mjs';
+import { readRegisters, refresh, memoryName, wordName as cmName, askControlOf } from './view.mjs';
+import { busy } from './run.mjs';
 
 const QUESTION_STEPS = 4_000_000;   // replayed per call of a question, then the page breathes
 
@@ -104,21 +104,14 @@ async function ask(kind, what, title, enough = () => false) {
 
 async function question(body) {
   if (state.running) return;
-  state.running = true;
-  state.stopRequested = false;
-  runningButtons();
   try {
-    await body();
+    await busy(body);
   } finally {
-    state.running = false;
-    runningButtons();
     refresh();
   }
 }
 
-const wordName = (address) =>
-  address === FIND.UNKNOWN ? 'a word before the history began'
-    : `${hex(address, 3)}${state.labels.has(address) ? ' (' + state.labels.get(address) + ')' : ''}`;
+const wordName = (address) => address === FIND.UNKNOWN ? 'a word before the history began' : cmName(address);
 
 // Back to the step at which `asked` (a register or memory word) last
 // changed, naming the word that did it. The answer may be the present step

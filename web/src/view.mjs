@@ -29,6 +29,12 @@ function showConsoleAt(step) {
   for (const said of $('console').children) said.classList.toggle('later', Number(said.dataset.step) > step);
 }
 
+// A control-memory word as the page names it: its address and its label.
+export function wordName(address) {
+  const { labels } = state;
+  return `${hex(address, 3)}${labels.has(address) ? ' (' + labels.get(address) + ')' : ''}`;
+}
+
 // A main-memory word as the page names it: its address and its label.
 export function memoryName(address) {
   const label = state.dataLabels.get(address);
@@ -102,6 +108,9 @@ function showRegisters(values) {
   }
 }
 
+// A control-memory word in hexadecimal, its 40 bits in 10 digits.
+export const wordHex = (address) => hex(state.machine.cmHigh(address), 2) + hex(state.machine.cmLow(address), 8);
+
 // A word's statement with its jump target named by the program's label.
 export function statement(address) {
   return state.machine.wordText(address).replace(/(JUMP|CALL|ELSE|DISPATCH \w+) (?:L_|0x)([0-9A-F]{3})$/, (all, verb, target) => {
@@ -115,7 +124,7 @@ function showWordAt(values) {
   const cmar = values.CMAR;
   const inside = cmar <= CM_LIMIT;
   $('next-word').textContent = inside
-    ? `${hex(cmar, 3)}${labels.has(cmar) ? ' ' + labels.get(cmar) : ''}: ${hex(machine.cmHigh(cmar), 2)}${hex(machine.cmLow(cmar), 8)}  ${statement(cmar)}`
+    ? `${hex(cmar, 3)}${labels.has(cmar) ? ' ' + labels.get(cmar) : ''}: ${wordHex(cmar)}  ${statement(cmar)}`
     : `CMAR ${hex(cmar, 3)} is beyond control memory`;
   const rows = machine.fields.map((f, i) => {
     const code = inside ? machine.cmField(cmar, i) : 0;
@@ -192,7 +201,7 @@ export function refresh() {
   for (const f of machine.fields) fields[f.name] = values[f.name];
   const word = { hex: '', text: '' };
   if (before && before.CMAR <= CM_LIMIT) {
-    word.hex = hex(machine.cmHigh(before.CMAR), 2) + hex(machine.cmLow(before.CMAR), 8);
+    word.hex = wordHex(before.CMAR);
     word.text = `${hex(before.CMAR, 3)}: ${statement(before.CMAR)}`;
   }
   state.datapath.update(values, before ? machine.stepParts(before) : null, fields, word, state.digits);
@@ -220,9 +229,7 @@ export function buildListing() {
   for (let a = CM_LIMIT; a >= 0; a--)
     if (machine.cmHigh(a) || machine.cmLow(a)) { last = a; break; }
   for (const a of labels.keys()) last = Math.max(last, a);
-  state.listed = [];
-  for (let a = 0; a <= last; a++) state.listed.push(a);
-  const rows = state.listed.map((a) => {
+  const rows = Array.from({ length: last + 1 }, (_, a) => {
     const label = labels.get(a) ?? '';
     const source = sourceLines.get(a) ?? '';
     const focus = a === 0 ? '0' : '-1';
@@ -231,7 +238,7 @@ export function buildListing() {
       return `<tr data-address="${a}" class="gap" tabindex="${focus}"><td class="bp">●</td><td>${hex(a, 3)}</td><td></td>` +
              `<td class="word" title="click: change the word">0000000000</td><td></td><td class="count"></td><td></td></tr>`;
     return `<tr data-address="${a}" tabindex="${focus}"><td class="bp" title="click: break point">●</td><td>${hex(a, 3)}</td>` +
-           `<td class="label">${escapeHtml(label)}</td><td class="word" title="click: change the word">${hex(machine.cmHigh(a), 2)}${hex(machine.cmLow(a), 8)}</td>` +
+           `<td class="label">${escapeHtml(label)}</td><td class="word" title="click: change the word">${wordHex(a)}</td>` +
            `<td class="stmt">${escapeHtml(statement(a))}</td><td class="count"></td>` +
            `<td class="src">${escapeHtml(source)}</td></tr>`;
   });

@@ -6,10 +6,10 @@ import { loadMachine } from './machine.mjs';
 import { Editor } from './editor.mjs';
 import { DataPath } from './datapath.mjs';
 import { EXAMPLES } from './examples.mjs';
-import { KEYS, actionFor, tabInEditor } from './keys.mjs';
+import { KEYS, actionFor } from './keys.mjs';
 import { state, $, say } from './state.mjs';
 import { hex } from './format.mjs';
-import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked } from './view.mjs';
+import { buildRegisters, buildListing, refresh, takeConsole, moveListingFocus, showDevices, markAsked, wordName, wordHex } from './view.mjs';
 import { run, step, stepBack, reset, checkpoint, dropCheckpoint } from './run.mjs';
 import * as F from './files.mjs';
 import { typedStep, draggedStep, askedAbout, changedBack, changedBackFrom, runBack, showStep } from './timeline.mjs';
@@ -87,7 +87,7 @@ function editWord(cell, address) {
       checkpoint();
       state.machine.cmSet(address, Number(word >> 32n), Number(word & 0xFFFFFFFFn));
       state.sourceLines.delete(address);
-      say(`CM ${hex(address, 3)} = ${hex(Number(word >> 32n), 2)}${hex(Number(word & 0xFFFFFFFFn), 8)}`);
+      say(`CM ${hex(address, 3)} = ${wordHex(address)}`);
     }
     buildListing();
     refresh();
@@ -100,14 +100,14 @@ function editWord(cell, address) {
 }
 
 function toggleBreak(address) {
-  const { machine, breaks, labels } = state;
+  const { machine, breaks } = state;
   if (breaks.has(address)) {
     breaks.delete(address);
     machine.breakClear(address);
     say(`break point at ${hex(address, 3)} cleared`);
   } else if (machine.breakSet(address)) {
     breaks.add(address);
-    say(`break point at ${hex(address, 3)}${labels.has(address) ? ' (' + labels.get(address) + ')' : ''} set`);
+    say(`break point at ${wordName(address)} set`);
   } else {
     takeConsole();   // error 15: the table is full
     say('all 32 break points are in use', 'error');
@@ -182,7 +182,7 @@ async function start() {
   state.editor = new Editor($('editor'), () => editorDirty(), (event) => {
     // Esc, then Tab, leaves the editor; while a run goes Esc stops it.
     if (event.key === 'Tab' && !event.ctrlKey && !event.altKey) {
-      const leave = tabInEditor(state.escaped) === 'leave';
+      const leave = state.escaped;
       state.escaped = false;
       return leave ? 'leave' : 'indent';
     }

@@ -66,10 +66,36 @@ const CLOCK_TICKS = 100;   // USER_HZ of Linux on every common architecture
 // Helpers on the page.
 export const status = (page) => page.$eval('#status', (e) => e.textContent);
 export const printer = (page) => page.$eval('#printer', (e) => e.textContent);
+export const steps = (page) => page.$eval('#steps', (e) => Number(e.textContent));
 export const register = (page, name) =>
   page.$eval(`input[data-register="${name}"]`, (e) => parseInt(e.value, 16));
 export async function waitIdle(page, timeout = 60000) {
   await page.waitForFunction(() => !document.body.classList.contains('running'), { timeout });
+}
+export async function run(page, timeout) {
+  await page.click('#run');
+  await waitIdle(page, timeout);
+}
+export async function reload(page) {
+  await page.reload();
+  await page.waitForSelector('body.ready');
+}
+// A key pressed with a modifier ('Alt', 'Shift') held, or none.
+export async function press(page, key, modifier) {
+  if (modifier) await page.keyboard.down(modifier);
+  await page.keyboard.press(key);
+  if (modifier) await page.keyboard.up(modifier);
+}
+// A field's value set as typed: the page hears of it by `event`.
+export function setField(page, selector, value, event = 'change') {
+  return page.$eval(selector, (e, value, event) => { e.value = value; e.dispatchEvent(new Event(event)); }, value, event);
+}
+// Replaces the text in the editor and, given, the document's file name; on
+// the tab ('cm' or 'mm') given.
+export async function typeDocument(page, { tab, name, text }) {
+  if (tab) await page.click(`#tab-${tab}`);
+  if (name !== undefined) await setField(page, '#doc-name', name);
+  await setField(page, '#editor textarea', text, 'input');
 }
 export async function openExample(page, id) {
   await page.select('#examples', id);
@@ -84,13 +110,5 @@ export async function openComputeWorkload(page) {
   const compute = fs.readFileSync(new URL('../../bench/compute.mdat', import.meta.url), 'utf8')
     .replace('"../examples/k16/k16.inc"', '"../k16/k16.inc"');
   await openExample(page, 'k16_hello');
-  await page.click('#tab-mm');
-  await page.evaluate((text) => {
-    const name = document.querySelector('#doc-name');
-    name.value = 'bench/compute.mdat';
-    name.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, compute);
+  await typeDocument(page, { tab: 'mm', name: 'bench/compute.mdat', text: compute });
 }

@@ -6,7 +6,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { openWorkbench, openExample, ARTEFACTS } from './browser.mjs';
+import { openWorkbench, openExample, reload, ARTEFACTS } from './browser.mjs';
 
 let w, page;
 before(async () => { w = await openWorkbench(); page = w.page; });
@@ -14,8 +14,7 @@ after(async () => { await w?.close(); });
 
 async function at(width, height) {
   await page.setViewport({ width, height });
-  await page.reload();
-  await page.waitForSelector('body.ready');
+  await reload(page);
   await openExample(page, 'k16_hello');
   for (let i = 0; i < 3; i++) await page.click('#step');
 }

@@ -8,14 +8,14 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { openWorkbench, status, printer, register, waitIdle, openExample, exampleFile, ARTEFACTS } from './browser.mjs';
+import { openWorkbench, status, printer, register, steps, run, reload, press, typeDocument, waitIdle, openExample, exampleFile,
+         ARTEFACTS } from './browser.mjs';
 
 const DATA = new URL('./data/', import.meta.url).pathname;
 let w, page;
 before(async () => { w = await openWorkbench(); page = w.page; });
 after(async () => { await w?.close(); });
 
-const steps = () => page.$eval('#steps', (e) => Number(e.textContent));
 const shown = () => page.$$eval('#messages li', (items) => items.map((i) => ({ severity: i.className, text: i.textContent })));
 const files = () => page.$$eval('#files option', (options) => options.map((o) => o.value));
 const editorText = () => page.$eval('#editor textarea', (e) => e.value);
@@ -27,10 +27,14 @@ async function pick(named) {
     fs.writeFileSync(path.join(dir, name), contents);
     return path.join(dir, name);
   });
+  // Done when the status changes to what the opening says (the status before may say "opened" too).
+  const before = await status(page);
   const input = await page.$('#open-input');
   await input.uploadFile(...paths);
-  await page.waitForFunction(() => /^opened /.test(document.querySelector('#status').textContent) ||
-                                    document.querySelector('#status').className === 'error');
+  await page.waitForFunction((before) => {
+    const said = document.querySelector('#status');
+    return said.textContent !== before && (/^opened /.test(said.textContent) || said.className === 'error');
+  }, {}, before);
   fs.rmSync(dir, { recursive: true, force: true });
 }
 
@@ -45,17 +49,12 @@ test('opened files make a project: a source finds its include by name, and no me
   assert.match(await page.$eval('#files option[value="empty.mdat"]', (o) => o.textContent), /MM$/);
   assert.match(await status(page), /^opened sum\.masm; regs\.inc; empty\.mdat/);
   assert.deepEqual(await shown(), []);
-  await page.click('#run');
-  await waitIdle(page);
+  await run(page);
   assert.equal(await register(page, 'R1'), 5);
 
   // A missing include: one message, by the project's name of the file.
   await page.select('#files', 'sum.masm');
-  await page.evaluate(() => {
-    const area = document.querySelector('#editor textarea');
-    area.value = area.value.replace('regs.inc', 'sub/none.inc');
-    area.dispatchEvent(new Event('input'));
-  });
+  await typeDocument(page, { text: (await editorText()).replace('regs.inc', 'sub/none.inc') });
   await page.click('#assemble');
   const messages = await shown();
   assert.equal(messages[0].text, "sum.masm:1:18: error: cannot open 'sub/none.inc'");
@@ -70,14 +69,10 @@ test('Run and Step are refused after a failed assembly; warnings and errors look
     await page.click(button);
     await waitIdle(page);
     assert.match(await status(page), new RegExp(`^${verb}: the last assembly failed \\(1 error\\)`));
-    assert.equal(await steps(), 0);
+    assert.equal(await steps(page), 0);
   }
   // An error, a warning: in line order, told apart by colour and sign.
-  await page.evaluate(() => {
-    const area = document.querySelector('#editor textarea');
-    area.value = 'a:      L=R1 TO=R2\n        L=MEM TO=R2\n        L=R9 TO=R1\n';
-    area.dispatchEvent(new Event('input'));
-  });
+  await typeDocument(page, { text: 'a:      L=R1 TO=R2\n        L=MEM TO=R2\n        L=R9 TO=R1\n' });
   await page.click('#assemble');
   const looks = await page.$$eval('#messages li', (items) => items.map((i) => ({
     severity: i.className, line: Number(i.textContent.split(':')[1]),
@@ -99,25 +94,15 @@ test('no action replaces a file without a way back: Disassemble adds a file, an 
 
   // Mine, then an example over it: Alt+U brings mine back, even after a reload.
   await page.click('#new-file');
-  await page.evaluate(() => {
-    const name = document.querySelector('#doc-name');
-    name.value = 'mine.masm';
-    name.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = 'mine:   EX=HALT JUMP mine\n';
-    area.dispatchEvent(new Event('input'));
-  });
+  await typeDocument(page, { name: 'mine.masm', text: 'mine:   EX=HALT JUMP mine\n' });
   await page.click('#use-cm');
   await page.click('#assemble');
   await openExample(page, 'digits');
   assert.deepEqual(await files(), ['digits/digits.masm']);
   await new Promise((resolve) => setTimeout(resolve, 400));
-  await page.reload();
-  await page.waitForSelector('body.ready');
+  await reload(page);
   assert.deepEqual(await files(), ['digits/digits.masm']);
-  await page.keyboard.down('Alt');
-  await page.keyboard.press('u');
-  await page.keyboard.up('Alt');
+  await press(page, 'u', 'Alt');
   assert.match(await status(page), /^taken back: open example digits/);
   assert.ok((await files()).includes('mine.masm'));
   assert.equal(await editorText(), 'mine:   EX=HALT JUMP mine\n');
@@ -143,8 +128,7 @@ test('the work an earlier page kept (two documents and a typed deck) comes back 
       docs: { cm: { name: 'old.masm', text: 'old:    L=R2 R=#3 ALU=ADD TO=R2\n        EX=HALT JUMP old\n' }, mm: { name: 'data.mdat', text: '' } },
       active: 'cm', cards: 'AB\n', breaks: [0], limit: '50', counts: false }));
   });
-  await page.reload();
-  await page.waitForSelector('body.ready');
+  await reload(page);
   assert.deepEqual(await files(), ['old.masm']);
   assert.equal(await editorText(), 'old:    L=R2 R=#3 ALU=ADD TO=R2\n        EX=HALT JUMP old\n');
   assert.match(await status(page), /^your work is back/);
@@ -162,10 +146,9 @@ test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as the
   await openExample(page, 'k16_upper');
   await pick({ 'KALV.CRD': deck });
   assert.ok(await page.$eval('#cards', (e) => e.readOnly), 'a deck with CR is not edited as text');
-  await page.click('#run');
-  await waitIdle(page);
+  await run(page);
   assert.match(await status(page), /^halted/);
-  assert.equal(await steps(), 2907);   // as the console's run of this deck reported: 2907 STEPS USED
+  assert.equal(await steps(page), 2907);   // as the console's run of this deck reported: 2907 STEPS USED
   assert.deepEqual(Buffer.from(await page.evaluate(() => [...window.workbench.exports.printer()])), lpt);
   assert.deepEqual(Buffer.from(await page.evaluate(() => [...window.workbench.exports.cards()])), deck);
   assert.equal(await printer(page), lpt.toString('latin1'));
@@ -186,8 +169,7 @@ test('the deck and the printer are the console\'s bytes: CR LF and 80..FF as the
   fs.rmSync(downloads, { recursive: true, force: true });
   // The deck survives a reload byte for byte.
   await new Promise((resolve) => setTimeout(resolve, 100));
-  await page.reload();
-  await page.waitForSelector('body.ready');
+  await reload(page);
   assert.deepEqual(Buffer.from(await page.evaluate(() => [...window.workbench.exports.cards()])), deck);
   assert.deepEqual(w.problems, []);
 });
@@ -211,19 +193,15 @@ test('files dropped on the page open as by the picker', async () => {
 
 test('keys: assemble, step, step back, run, stop, a break point at the focused row, leaving the editor, help', async () => {
   await openExample(page, 'greeting');
-  const key = async (name, shift = false) => {
-    if (shift) await page.keyboard.down('Shift');
-    await page.keyboard.press(name);
-    if (shift) await page.keyboard.up('Shift');
-  };
+  const key = (name, modifier) => press(page, name, modifier);
   await page.focus('#editor textarea');
   await key('F10');
   await key('F10');
-  assert.equal(await steps(), 2);
-  await key('F10', true);
-  assert.equal(await steps(), 1);
+  assert.equal(await steps(page), 2);
+  await key('F10', 'Shift');
+  assert.equal(await steps(page), 1);
   await key('F7');
-  assert.equal(await steps(), 0);
+  assert.equal(await steps(page), 0);
   assert.match(await status(page), /^assembled and loaded/);
   // Tab indents in the editor; Esc, then Tab, goes on to the next control.
   await page.evaluate(() => { const a = document.querySelector('#editor textarea'); a.setSelectionRange(0, 0); });
@@ -234,7 +212,7 @@ test('keys: assemble, step, step back, run, stop, a break point at the focused r
   await key('Escape');
   await key('Tab');
   assert.notEqual(await page.evaluate(() => document.activeElement.tagName), 'TEXTAREA');
-  await page.evaluate((t) => { const a = document.querySelector('#editor textarea'); a.value = t; a.dispatchEvent(new Event('input')); }, text);
+  await typeDocument(page, { text });
   await key('F7');
   // F9 at a focused listing row: ↓ moves the focus row by row.
   await page.focus('#listing tr[data-address="0"]');
@@ -326,9 +304,8 @@ test('the site: the .wasm comes compressed, and a link opens an example', async 
   await page.waitForSelector('body.ready');
   assert.equal(await status(page), 'opened k16_fib');
   assert.ok((await files()).includes('k16_fib/fib.mdat'));
-  await page.click('#run');
-  await waitIdle(page);
-  assert.equal(await steps(), Number(/(\d+) STEPS USED/.exec(exampleFile('k16_fib/expected.out'))[1]));
+  await run(page);
+  assert.equal(await steps(page), Number(/(\d+) STEPS USED/.exec(exampleFile('k16_fib/expected.out'))[1]));
   // The console panel ends with the console's own closing lines.
   const closing = /\n( CPU HALTED !\n .*STEPS USED\n)/.exec(exampleFile('k16_fib/expected.out'))[1];
   assert.ok((await page.$eval('#console', (e) => e.textContent)).endsWith(closing),

@@ -5,7 +5,7 @@
 // and the page's whole move (the seek, the step before it for the picture,
 // every panel redrawn). Prints the times; run it on an idle machine:
 //   KALVO3_SITE=build/web/site node web/tests/seek-bench.mjs
-import { openWorkbench, openComputeWorkload, waitIdle, status } from './browser.mjs';
+import { openWorkbench, openComputeWorkload, run, status } from './browser.mjs';
 
 const STEPS = Number(process.env.KALVO3_SEEK_STEPS ?? 1_000_000_000);
 const SEEKS = Number(process.env.KALVO3_SEEKS ?? 40);
@@ -18,8 +18,7 @@ try {
   if (await page.$eval('#counts', (e) => e.checked)) await page.click('#counts');
   await page.$eval('#limit', (e, steps) => { e.value = String(steps); }, STEPS);
   const started = Date.now();
-  await page.click('#run');
-  await waitIdle(page, 1_800_000);
+  await run(page, 1_800_000);
   console.log(`${await status(page)} (${((Date.now() - started) / 1000).toFixed(1)} s)`);
 
   const figures = await page.evaluate((seeks) => {
@@ -31,7 +30,7 @@ try {
     const time = (move) => targets.map((t) => { const t0 = performance.now(); move(t); return performance.now() - t0; });
     const raw = time((t) => machine.seek(t));
     const whole = time((t) => window.workbench.showStep(t));
-    const memory = Number(machine.historyMemory());
+    const memory = machine.historyMemory();
     const stats = (list) => {
       const sorted = [...list].sort((a, b) => a - b);
       return { median: sorted[Math.floor(sorted.length / 2)], longest: sorted[sorted.length - 1] };

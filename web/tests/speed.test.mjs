@@ -9,7 +9,7 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { openWorkbench, openComputeWorkload, waitIdle, status, ARTEFACTS } from './browser.mjs';
+import { openWorkbench, openComputeWorkload, run, status, ARTEFACTS } from './browser.mjs';
 
 const STEPS = Number(process.env.KALVO3_SPEED_STEPS ?? 200_000_000);
 let w;
@@ -27,8 +27,7 @@ test('the K16 workload runs at least 30 million micro-cycles per second', async 
     assert.match(await status(page), /^assembled and loaded/);
     if ((await page.$eval('#counts', (e) => e.checked)) !== counts) await page.click('#counts');
     const cpu = w.cpuSeconds();
-    await page.click('#run');
-    await waitIdle(page, 300000);
+    await run(page, 300000);
     const cpuUsed = w.cpuSeconds() - cpu;
     assert.match(await status(page), new RegExp(`^step limit used up: ${STEPS} steps`));
     figures[counts ? 'with counts' : 'without counts'] = {

@@ -5,7 +5,7 @@
 // of a second machine (through the C interface) says they should.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { openWorkbench, status, waitIdle, openExample, openComputeWorkload } from './browser.mjs';
+import { openWorkbench, status, steps, run, press, waitIdle, setField, typeDocument, openExample, openComputeWorkload } from './browser.mjs';
 
 let w, page;
 before(async () => { w = await openWorkbench(); page = w.page; });
@@ -40,8 +40,6 @@ done:   .WORD   HALT
 count:  .WORD   0
 `;
 
-const steps = () => page.$eval('#steps', (e) => Number(e.textContent));
-
 // Everything the page shows of the machine at the present step.
 const panels = () => page.evaluate(() => {
   const text = (selector) => document.querySelector(selector).textContent;
@@ -70,21 +68,20 @@ async function freshRun(n) {
   await assemble();
   if (n > 1) {
     await page.$eval('#limit', (e, limit) => { e.value = String(limit); }, n - 1);
-    await page.click('#run');
-    await waitIdle(page);
+    await run(page);
   }
   if (n > 0) await page.click('#step');
-  assert.equal(await steps(), n);
+  assert.equal(await steps(page), n);
   return panels();
 }
 
 async function drag(n) {
-  await page.$eval('#timeline', (e, n) => { e.value = String(n); e.dispatchEvent(new Event('input')); }, n);
+  await setField(page, '#timeline', String(n), 'input');
   await page.waitForFunction((n) => document.querySelector('#status').textContent === `at step ${n} of the history`, {}, n);
 }
 
 async function type(n) {
-  await page.$eval('#at-step', (e, n) => { e.value = String(n); e.dispatchEvent(new Event('change')); }, n);
+  await setField(page, '#at-step', String(n));
   assert.equal(await status(page), `at step ${n} of the history`);
 }
 
@@ -93,27 +90,16 @@ async function type(n) {
 // and the memory words asked about.
 async function scan(words) {
   return page.evaluate(async (words) => {
-    const { default: createKalvo3 } = await import('./kalvo3.mjs');
-    const m = await createKalvo3();
-    const wb = window.workbench;
-    const load = (text) => {
-      const size = m.lengthBytesUTF8(text) + 1, at = m._malloc(size);
-      m.stringToUTF8(text, at, size);
-      m._k3_load_text(at);
-      m._free(at);
-    };
-    m._k3_power_on();
-    load(wb.exports.cm());
-    load(wb.exports.mm());
-    const deck = wb.exports.cards();
-    const at = m._malloc(deck.length + 1);
-    m.HEAPU8.set(deck, at);
-    m._k3_cards_set(at, deck.length);
-    const names = wb.state.machine.registerNames;
-    const look = () => ({ CMAR: m._k3_get(names.indexOf('CMAR')), R2: m._k3_get(names.indexOf('R2')),
-                          words: words.map((a) => m._k3_mm_get(a)) });
+    const { loadMachine, STOP } = await import('./machine.mjs');
+    const k = await loadMachine();
+    const { exports } = window.workbench;
+    k.powerOn();
+    k.loadText(exports.cm());
+    k.loadText(exports.mm());
+    k.cardsSet(exports.cards());
+    const look = () => ({ CMAR: k.get('CMAR'), R2: k.get('R2'), words: words.map((a) => k.mmGet(a)) });
     const states = [look()];
-    while (m._k3_run(1, 0) === 0 && m._k3_steps() === 1) states.push(look());
+    for (let r = k.run(1, false); r.stop === STOP.LIMIT && r.steps === 1; r = k.run(1, false)) states.push(look());
     states.push(look());   // the halt's step
     return states;
   }, words);
@@ -121,18 +107,12 @@ async function scan(words) {
 
 test('the timeline shows every panel as a fresh run to that step shows it', async () => {
   await openExample(page, 'k16_upper');
-  await page.click('#tab-mm');
-  await page.evaluate((text) => {
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, PROGRAM);
+  await typeDocument(page, { tab: 'mm', text: PROGRAM });
   await assemble();
   await page.$eval('#limit', (e) => { e.value = ''; });
-  await page.click('#run');
-  await waitIdle(page);
+  await run(page);
   assert.match(await status(page), /^halted after \d+ steps/);
-  const end = await steps();
+  const end = await steps(page);
   assert.ok(end > 5000, `the program runs some thousands of steps (${end})`);
   assert.equal(await page.$eval('#timeline', (e) => Number(e.max)), end);
   const atEnd = await panels();
@@ -161,9 +141,9 @@ test('the timeline shows every panel as a fresh run to that step shows it', asyn
 
   // Beyond the end, or not a number: refused, nothing moves.
   for (const typed of [String(end + 1), '12x']) {
-    await page.$eval('#at-step', (e, typed) => { e.value = typed; e.dispatchEvent(new Event('change')); }, typed);
+    await setField(page, '#at-step', typed);
     assert.match(await status(page), /^step/);
-    assert.equal(await steps(), end);
+    assert.equal(await steps(page), end);
   }
 
   for (const n of targets.slice(0, -1)) {
@@ -179,15 +159,14 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
   const count = await page.evaluate(() => [...window.workbench.state.dataLabels].find(([, l]) => l === 'count')[0]);
   const states = await scan([count, 0x75]);   // from the memory as loaded
   await page.$eval('#limit', (e) => { e.value = ''; });
-  await page.click('#run');
-  await waitIdle(page);
-  const end = await steps();
+  await run(page);
+  const end = await steps(page);
   assert.equal(states.length - 1, end);
 
   // Step back goes through the history one step at a time.
   await page.click('#back');
   await page.click('#back');
-  assert.equal(await steps(), end - 2);
+  assert.equal(await steps(page), end - 2);
   assert.equal(await page.$eval('input[data-register="CMAR"]', (e) => parseInt(e.value, 16)), states[end - 2].CMAR);
 
   // The last step t <= from after which the value differs from before it.
@@ -203,15 +182,13 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
   ];
   for (const c of cases) {
     await type(c.from);
-    if (c.address !== undefined) {
-      await page.$eval('#mm-address', (e, a) => { e.value = a.toString(16); e.dispatchEvent(new Event('change')); }, c.address);
-    }
+    if (c.address !== undefined) await setField(page, '#mm-address', c.address.toString(16));
     await page.focus(c.ask);
     await page.click('#changed-back');
     await waitIdle(page);
     const expected = lastChange(c.from, c.value);
     assert.ok(expected !== null, `${c.ask} changed before step ${c.from}`);
-    assert.equal(await steps(), expected, `${c.ask} from ${c.from}: ${await status(page)}`);
+    assert.equal(await steps(page), expected, `${c.ask} from ${c.from}: ${await status(page)}`);
     // The word responsible is the one run in that step: CMAR before it.
     const word = states[expected - 1].CMAR.toString(16).toUpperCase().padStart(3, '0');
     assert.match(await status(page), new RegExp(`changed in step ${expected}, by the word at ${word}\\b`));
@@ -219,7 +196,7 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
   // The ↶ of a register (Tab from its field, Enter) and of a memory word
   // (clicked) ask about their own item and keep the focus; asked again at
   // the answer, they go on further back.
-  await page.$eval('#mm-address', (e, a) => { e.value = a.toString(16); e.dispatchEvent(new Event('change')); }, count);
+  await setField(page, '#mm-address', count.toString(16));
   for (const [c, key] of [[cases[0], 'Enter'], [cases[1], null]]) {
     await type(c.from);
     await page.focus(c.ask);
@@ -231,7 +208,7 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
         await page.keyboard.press(key);
       } else await page.click(control);
       await waitIdle(page);
-      assert.equal(await steps(), expected, `${control} from ${c.from}, ${i + 1}: ${await status(page)}`);
+      assert.equal(await steps(page), expected, `${control} from ${c.from}, ${i + 1}: ${await status(page)}`);
     }
   }
 
@@ -247,7 +224,7 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
     for (let t = from - 1; t >= 0 && expected === null; t--) if (states[t].CMAR === ioStart) expected = t;
     await page.click('#run-back');
     await waitIdle(page);
-    assert.equal(await steps(), expected, await status(page));
+    assert.equal(await steps(page), expected, await status(page));
     assert.match(await status(page), /^ran back to the break point at/);
     from = expected;
   }
@@ -259,17 +236,12 @@ test('Step back, Back to change and Run back land where a step-by-step scan says
 test('the new actions have keys, and the help panel lists them', async () => {
   await openExample(page, 'greeting');
   await page.click('#assemble');
-  await page.click('#run');
-  await waitIdle(page);
-  const end = await steps();
-  await page.keyboard.down('Alt');
-  await page.keyboard.press('g');
-  await page.keyboard.up('Alt');
+  await run(page);
+  const end = await steps(page);
+  await press(page, 'g', 'Alt');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'at-step');
-  await page.keyboard.down('Shift');
-  await page.keyboard.press('F10');
-  await page.keyboard.up('Shift');
-  assert.equal(await steps(), end - 1);
+  await press(page, 'F10', 'Shift');
+  assert.equal(await steps(page), end - 1);
   const help = await page.$eval('#help-keys', (e) => e.textContent);
   for (const text of ['Run back', 'Back to change', 'Go to a step']) assert.ok(help.includes(text), text);
 });
@@ -281,11 +253,10 @@ test('a long search back shows its progress, and Esc stops it with the machine w
   await openComputeWorkload(page);
   await assemble();
   await page.$eval('#limit', (e) => { e.value = '100000000'; });
-  await page.click('#run');
-  await waitIdle(page, 120000);
-  const end = await steps();
+  await run(page, 120000);
+  const end = await steps(page);
   assert.equal(end, 100000000);
-  await page.$eval('#mm-address', (e) => { e.value = 'FFF0'; e.dispatchEvent(new Event('change')); });
+  await setField(page, '#mm-address', 'FFF0');
   const shown = await panels();
   await page.focus('input[data-mm="65520"]');
   await page.click('#changed-back');

@@ -6,7 +6,8 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { openWorkbench, status, printer, register, waitIdle, openExample, exampleFile, ARTEFACTS, EXAMPLES } from './browser.mjs';
+import { openWorkbench, status, printer, register, waitIdle, openExample, exampleFile, ARTEFACTS, EXAMPLES, reload,
+         steps as stepsShown, run as runToIdle, typeDocument as typeInto } from './browser.mjs';
 
 let w, page;
 before(async () => { w = await openWorkbench(); page = w.page; });
@@ -14,25 +15,10 @@ after(async () => { await w?.close(); });
 
 // The steps the console reports in an example's transcript.
 const consoleSteps = (example) => Number(/(\d+) STEPS USED/.exec(exampleFile(`${example}/expected.out`))[1]);
-const steps = () => page.$eval('#steps', (e) => Number(e.textContent));
-
-async function run() {
-  await page.click('#run');
-  await waitIdle(page);
-}
-
+const steps = () => stepsShown(page);
+const run = () => runToIdle(page);
 // Replaces the document in the editor: its file name and text.
-async function typeDocument(tab, name, text) {
-  await page.click(`#tab-${tab}`);
-  await page.evaluate((name, text) => {
-    const field = document.querySelector('#doc-name');
-    field.value = name;
-    field.dispatchEvent(new Event('change'));
-    const area = document.querySelector('#editor textarea');
-    area.value = text;
-    area.dispatchEvent(new Event('input'));
-  }, name, text);
-}
+const typeDocument = (tab, name, text) => typeInto(page, { tab, name, text });
 
 test('the greeting example prints its greeting in the console\'s steps', async () => {
   await openExample(page, 'greeting');
@@ -199,8 +185,7 @@ test('the work in progress survives a reload', async () => {
   await page.click('#assemble');
   await page.click('#listing tr[data-address="0"]');
   await new Promise((resolve) => setTimeout(resolve, 400));   // the editor keeps its text after a pause
-  await page.reload();
-  await page.waitForSelector('body.ready');
+  await reload(page);
   assert.equal(await page.$eval('#editor textarea', (e) => e.value), source);
   assert.equal(await page.$eval('#doc-name', (e) => e.value), 'mine.masm');
   assert.equal(await page.$eval('#listing tr.break', (e) => e.dataset.address), '0');
